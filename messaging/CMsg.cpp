@@ -1,0 +1,5 @@
+#include "messaging/CMsg.h"
+
+#include "app/CvFileTime.h"
+
+CMsg::CMsg() : time(CvFileTime::NowLocal()) {}

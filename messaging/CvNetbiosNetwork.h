@@ -1,0 +1,22 @@
+#pragma once
+
+#include "messaging/CvNetwork.h"
+
+class CvNetbiosProvider;
+
+// The adapters that the NetBIOS provider enumerates.
+class CvNetbiosNetwork : public CvNetwork {
+public:
+    explicit CvNetbiosNetwork(CvNetbiosProvider& provider);
+    ~CvNetbiosNetwork() override;
+
+    // Adds an interface for each new adapter number and removes those no
+    // longer enumerated (all of them when the enumeration fails), setting the
+    // changed flag when the list changes.
+    void Refresh() override;
+
+    CvNetbiosProvider& Provider() const { return m_provider; }
+
+private:
+    CvNetbiosProvider& m_provider;
+};
