@@ -22,25 +22,27 @@ std::vector<uint8_t> Lanas(CvNetbiosNetwork& network) {
     return lanas;
 }
 
+// Runs one refresh the way the watch thread does.
+class ProbeNetwork : public CvNetbiosNetwork {
+public:
+    using CvNetbiosNetwork::CvNetbiosNetwork;
+    // True if the pass changed the list.
+    bool Pass() {
+        Lock();
+        m_changed = false;
+        Refresh();
+        const bool changed = m_changed;
+        Unlock();
+        return changed;
+    }
+};
+
 class RefreshTest : public ::testing::Test {
 protected:
-    // Runs one refresh the way the watch thread does; true if the list changed.
-    bool RefreshChanged() {
-        struct Probe : CvNetbiosNetwork {
-            using CvNetbiosNetwork::CvNetbiosNetwork;
-            bool Pass() {
-                Lock();
-                m_changed = false;
-                Refresh();
-                Unlock();
-                return m_changed;
-            }
-        };
-        return static_cast<Probe&>(network).Pass();
-    }
+    bool RefreshChanged() { return network.Pass(); }
 
     ScriptedNetbiosProvider provider;
-    CvNetbiosNetwork network{provider};
+    ProbeNetwork network{provider};
 };
 
 TEST_F(RefreshTest, AddsKeepsAndRemovesAdaptersInEnumerationOrder) {
