@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+#include "app/CvPropertyList.h"
+
+// Where the program's files live. The storage mode is fixed when the object is
+// made: INI mode when "corvane.ini" lies in the program folder, else registry
+// mode with a per-user storage folder under the application data folder.
+class CvAppPaths {
+public:
+    // For the running process. The program folder is the executable's, or
+    // $CORVANE_PROGRAM_DIR when set (tests, portable installs).
+    static CvAppPaths Detect();
+
+    CvAppPaths(std::string programFolder, std::string appDataFolder);
+
+    // Without a trailing slash; "" when unknown.
+    const std::string& ProgramFolder() const { return m_programFolder; }
+    // "" when unknown.
+    const std::string& AppDataFolder() const { return m_appDataFolder; }
+    std::string IniPath() const { return m_programFolder + "/corvane.ini"; }
+    bool IsIniMode() const { return m_iniMode; }
+    // "<app data>/Corvane Messenger/3.x" in registry mode, "" in INI mode.
+    std::string StorageFolder() const;
+    std::string LanguageFolder() const { return m_programFolder + "/language/"; }
+
+    // Registry mode: creates "<app data>/Corvane Messenger" and its "3.x"
+    // (private to the user). Failures are ignored; INI mode creates nothing.
+    void CreateStorageFolders() const;
+
+    // The archive and contact list database files: the file setting when its
+    // "Use" setting is non-zero, else "messages" / "contacts" in the storage
+    // folder (bare names, relative to the current folder, in INI mode).
+    std::string MessageArchiveFile(const CvPropertyList& settings) const;
+    std::string ContactListFile(const CvPropertyList& settings) const;
+
+private:
+    std::string InStorageFolder(const std::string& name) const;
+
+    std::string m_programFolder;
+    std::string m_appDataFolder;
+    bool m_iniMode;
+};

@@ -1,0 +1,35 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/CvAppPaths.h"
+#include "app/CvAppPropertyList.h"
+#include "app/CvAppSettingsStore.h"
+#include "app/CvSettingsReport.h"
+#include "tools/cli/CliCommand.h"
+
+namespace {
+
+int RunSettings(const std::vector<std::string>& args) {
+    if (!args.empty()) {
+        std::fprintf(stderr, "corvane settings: takes no arguments\n");
+        return 64;
+    }
+    const CvAppPaths paths = CvAppPaths::Detect();
+    CvAppPropertyList list;
+    CvSettingSources sources;
+    CvAppSettingsStore(paths).Load(list, &sources);
+    std::fputs(CvDescribeSettingStores(paths).c_str(), stdout);
+    std::fputs("\n", stdout);
+    std::fputs(CvFormatSettingsReport(list, sources).c_str(), stdout);
+    return 0;
+}
+
+const CliCommandRegistration kRegistration({
+    "settings",
+    "",
+    "show every setting, its value and where it came from",
+    RunSettings,
+});
+
+}  // namespace
