@@ -44,9 +44,10 @@ TEST(CvAdapterNumbering, NumbersStayWhileOthersComeAndGo) {
     numbering.Number({Interface("eth0", 2, 0xC6120002), Interface("eth1", 3, 0xC6120102)}, {});
     auto adapters = numbering.Number({Interface("eth1", 3, 0xC6120102)}, {});
     EXPECT_EQ(Names(adapters), (std::vector<std::string>{"eth1=1"}));
-    adapters = numbering.Number({Interface("wlan0", 9, 0xC6120202), Interface("eth0", 2, 0xC6120002),
-                                 Interface("eth1", 3, 0xC6120102)},
-                                {});
+    adapters =
+        numbering.Number({Interface("wlan0", 9, 0xC6120202), Interface("eth0", 2, 0xC6120002),
+                          Interface("eth1", 3, 0xC6120102)},
+                         {});
     EXPECT_EQ(Names(adapters), (std::vector<std::string>{"eth0=0", "eth1=1", "wlan0=2"}));
 }
 
