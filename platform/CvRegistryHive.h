@@ -11,8 +11,8 @@ enum class CvHive { CurrentUser, LocalMachine };
 struct CvRegValue {
     enum class Kind { String, Dword };
     Kind kind = Kind::String;
-    std::string text;     // Kind::String, UTF-8
-    uint32_t dword = 0;   // Kind::Dword
+    std::string text;    // Kind::String, UTF-8
+    uint32_t dword = 0;  // Kind::Dword
 
     static CvRegValue String(std::string text) { return {Kind::String, std::move(text), 0}; }
     static CvRegValue Dword(uint32_t value) { return {Kind::Dword, {}, value}; }
@@ -39,7 +39,8 @@ struct CvRegValue {
 // change, write a temporary file and rename it over the old one, so that a
 // crash never leaves a half-written file and two processes writing different
 // values both keep theirs. A missing or unreadable file reads as empty; a
-// malformed line is skipped.
+// malformed line is skipped. CvRegFile describes the accepted file format and
+// CvAutostartEntries how Run values map to desktop entries.
 class CvRegistryHive {
 public:
     explicit CvRegistryHive(CvHive hive);
@@ -56,9 +57,20 @@ public:
     // would be created in, is writable). Opening a key for writing without it
     // fails, as it does for an unprivileged user on HKEY_LOCAL_MACHINE.
     bool CanWrite() const;
+    // CanWrite for one key: the Run key is writable when its autostart folder
+    // is, every other key when the file is.
+    bool CanWriteKey(const std::string& keyPath) const;
+
+    // The Run key (any case, with or without a leading backslash).
+    static bool IsRunKey(const std::string& keyPath);
+    // The folder that holds this hive's Run values:
+    //   current user:  $XDG_CONFIG_HOME/autostart (XDG_CONFIG_HOME defaults to ~/.config)
+    //   local machine: $CORVANE_MACHINE_AUTOSTART_DIR, else /etc/xdg/autostart
+    std::string AutostartFolder() const;
 
     std::optional<CvRegValue> ReadValue(const std::string& keyPath, const std::string& name) const;
-    // Creates the key if missing. False when the store cannot be written.
+    // Creates the key if missing. False when the store cannot be written, and
+    // for a number written to the Run key (its values are command lines).
     bool WriteValue(const std::string& keyPath, const std::string& name, const CvRegValue& value);
     // False when the value did not exist or the store cannot be written.
     bool DeleteValue(const std::string& keyPath, const std::string& name);
