@@ -14,7 +14,9 @@
 // - A command with kNcbAsync returns kNrcPending at once (ncb.retcode stays
 //   kNrcPending), or an error code if it could not be queued. On completion
 //   the provider stores ncb.retcode and ncb.cmdCplt, then sets ncb.event.
-//   Pending commands are finished by kNcbCancel (kNrcCmdCan).
+//   Submitting resets the event first. Pending commands are finished by
+//   kNcbCancel (kNrcCmdCan); when kNcbCancel returns, whatever its code, the
+//   target is no longer pending and the provider no longer touches it.
 //
 // Commands and what they fill in:
 //   kNcbEnum           buffer: byte 0 = adapter count, then the adapter numbers
