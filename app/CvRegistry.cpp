@@ -17,12 +17,12 @@ bool CvRegistry::OpenKey(const std::string& path, bool create, bool writable) {
         target.pop_back();
     }
 
-    if (writable && !m_hive.CanWrite()) {
+    if (writable && !m_hive.CanWriteKey(target)) {
         return false;
     }
     // The root of a hive always exists.
     if (!target.empty() && !m_hive.KeyExists(target)) {
-        if (!create || !m_hive.CanWrite() || !m_hive.CreateKey(target)) {
+        if (!create || !m_hive.CanWriteKey(target) || !m_hive.CreateKey(target)) {
             return false;
         }
     }
