@@ -1,0 +1,49 @@
+#include "netbios/CSmbPdu_sends.h"
+
+#include "netbios/CPduBuffer.h"
+
+CSmbPdu_sends::CSmbPdu_sends() {
+    CSmbPdu_sends::Reset();
+}
+
+void CSmbPdu_sends::Reset() {
+    CSmbPdu::Reset();
+    SetCommand(kCommandSendMessage);
+    m_originator.clear();
+    m_destination.clear();
+    m_text.clear();
+}
+
+bool CSmbPdu_sends::Encode(CPduBuffer& buffer) {
+    const std::string originator = ToOem(m_originator);
+    const std::string destination = ToOem(m_destination);
+    std::string data;
+    if (!originator.empty() && !destination.empty()) {
+        AppendString(data, 0x04, originator);
+        AppendString(data, 0x04, destination);
+        AppendDataBlock(data, ToOem(m_text));
+    }
+    SetWordCount(0);
+    const bool fits = SetDataBytes(data);
+    return CSmbPdu::Encode(buffer) && fits;
+}
+
+bool CSmbPdu_sends::Decode(CPduBuffer& buffer) {
+    const bool complete = CSmbPdu::Decode(buffer);
+    const std::span<const uint8_t> data = DataBytes();
+    size_t position = 1;  // the 0x04 buffer format
+    const std::string originator = TakeString(data, position);
+    position += 2;  // 0x00, 0x04
+    const std::string destination = TakeString(data, position);
+    position += 2;  // 0x00, 0x01
+    // Both bytes of the length count: reading only the low byte would cut
+    // a longer block, or take part of it as the text of a shorter one.
+    const uint16_t length = WordAt(data, position);
+    position += 2;
+    bool textComplete = false;
+    const std::string text = TakeBytes(data, position, length, textComplete);
+    m_originator = FromOem(originator);
+    m_destination = FromOem(destination);
+    m_text = FromOem(text);
+    return complete && textComplete;
+}
