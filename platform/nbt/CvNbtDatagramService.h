@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+
+#include "platform/CvNcb.h"
+#include "platform/nbt/CvNbtContext.h"
+#include "platform/nbt/CvNbtNameService.h"
+#include "platform/nbt/NbtDatagramPacket.h"
+
+// The datagram service on the shared UDP datagram socket. I/O thread only.
+//
+// Receiving: DIRECT_UNIQUE, DIRECT_GROUP and BROADCAST datagrams whose
+// destination is an active name of the arrival adapter (BROADCAST also to
+// "*") complete the oldest receive posted for that name number or for 0xFF;
+// with none posted the datagram is dropped.
+// Sending: "*" goes out as BROADCAST; a name is resolved first, a unique
+// owner gets DIRECT_UNIQUE unicast, a group (or a name nobody answered for,
+// whose holders may not answer queries) gets DIRECT_GROUP to the adapter's
+// broadcast address.
+class CvNbtDatagramService {
+public:
+    static constexpr size_t kMaxUserData = 512;
+
+    CvNbtDatagramService(CvNbtContext& context, CvNbtNameService& names)
+        : m_context(context), m_names(names) {}
+
+    void OnReadable();
+    // Both take a pending command and finish it through the context's pending
+    // list, now or later.
+    void PostReceive(CvNbtAdapter& adapter, CvNcb& ncb);
+    void Send(CvNbtAdapter& adapter, CvNcb& ncb);
+    // The name was deleted: receives posted for its number complete with
+    // kNrcNamErr.
+    void DropName(uint8_t lana, uint8_t number);
+
+private:
+    struct Receive {
+        uint8_t lana = 0;
+        CvNcb* ncb = nullptr;
+    };
+
+    void Deliver(CvNbtAdapter& adapter, const NbtDatagramPacket& datagram);
+    void Transmit(uint8_t lana, CvNcb& ncb, uint8_t msgType, uint32_t destination);
+
+    CvNbtContext& m_context;
+    CvNbtNameService& m_names;
+    std::deque<Receive> m_receives;
+};

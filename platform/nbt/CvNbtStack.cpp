@@ -1,0 +1,373 @@
+#include "platform/nbt/CvNbtStack.h"
+
+#include <cstring>
+
+#include <poll.h>
+
+#include "platform/CvEvent.h"
+#include "platform/CvIpAdapters.h"
+
+namespace {
+
+NbtResult<NbtName> NameField(const uint8_t (&field)[16]) {
+    return NbtName::FromRaw(std::string_view(reinterpret_cast<const char*>(field), sizeof field));
+}
+
+}  // namespace
+
+CvNbtStack::CvNbtStack() : CvNbtStack(CvNbtPorts::FromEnvironment()) {}
+
+CvNbtStack::CvNbtStack(CvNbtPorts ports)
+    : m_ports(ports),
+      m_context(m_loop, m_pending, ports),
+      m_names(m_context),
+      m_datagrams(m_context, m_names),
+      m_sessions(m_context, m_names) {}
+
+CvNbtStack::~CvNbtStack() {
+    Shutdown();
+}
+
+void CvNbtStack::Shutdown() {
+    m_loop.Post([this] {
+        m_sessions.CloseAll(kNrcCmdCan);
+        m_pending.CompleteAll(kNrcCmdCan);
+        for (auto& [lana, adapter] : m_context.adapters) {
+            if (!adapter->reset) {
+                continue;
+            }
+            for (const auto& entry : adapter->names.Entries()) {
+                if (entry.state == CvNbtNameEntry::State::Active) {
+                    m_names.Release(*adapter, entry);
+                }
+            }
+        }
+        if (m_context.nameSocket.IsOpen()) {
+            m_loop.Unwatch(m_context.nameSocket.Fd());
+        }
+        if (m_context.datagramSocket.IsOpen()) {
+            m_loop.Unwatch(m_context.datagramSocket.Fd());
+        }
+    });
+    m_loop.Stop();
+}
+
+void CvNbtStack::AddInternalName(const NbtName& name, bool group) {
+    std::lock_guard guard(m_startLock);
+    m_internalNames.push_back({name, group});
+}
+
+uint8_t CvNbtStack::Submit(CvNcb& ncb) {
+    {
+        std::lock_guard guard(m_startLock);
+        if (!m_started) {
+            m_started = m_loop.Start();
+        }
+    }
+    if (ncb.event != nullptr) {
+        ncb.event->Reset();
+    }
+    const bool async = (ncb.command & kNcbAsync) != 0;
+    if (!m_started || m_loop.IsLoopThread()) {
+        ncb.retcode = kNrcSystem;
+        return kNrcSystem;
+    }
+    ncb.retcode = kNrcPending;
+    ncb.cmdCplt = kNrcPending;
+    CvEvent done(true, false);
+    CvEvent* syncDone = async ? nullptr : &done;
+    const bool posted = m_loop.Post([this, &ncb, syncDone] {
+        m_pending.Begin(ncb, syncDone);
+        Execute(ncb);
+    });
+    if (!posted) {
+        ncb.retcode = kNrcSystem;
+        ncb.cmdCplt = kNrcSystem;
+        return kNrcSystem;
+    }
+    if (async) {
+        return kNrcPending;
+    }
+    done.Wait(kInfinite);
+    return ncb.retcode;
+}
+
+void CvNbtStack::Execute(CvNcb& ncb) {
+    const uint8_t command = ncb.command & static_cast<uint8_t>(~kNcbAsync);
+    if (command == kNcbEnum) {
+        Enumerate(ncb);
+        return;
+    }
+    if (command == kNcbCancel) {
+        // A target that is not pending has completed already.
+        m_pending.Complete(ncb, m_pending.Cancel(ncb.cancelTarget) ? kNrcGoodRet : kNrcCanOccr);
+        return;
+    }
+    if (m_context.adapters.count(ncb.lana) == 0) {
+        for (const auto& ip : CvEnumerateIpAdapters()) {
+            if (m_context.adapters.count(ip.lana) == 0) {
+                m_context.adapters[ip.lana] = std::make_unique<CvNbtAdapter>();
+                m_context.adapters[ip.lana]->ip = ip;
+            }
+        }
+    }
+    auto it = m_context.adapters.find(ncb.lana);
+    if (it == m_context.adapters.end()) {
+        m_pending.Complete(ncb, kNrcBridge);
+        return;
+    }
+    CvNbtAdapter& adapter = *it->second;
+    if (command == kNcbReset) {
+        Reset(ncb);
+        return;
+    }
+    if (!adapter.reset) {
+        m_pending.Complete(ncb, kNrcEnvNotDef);
+        return;
+    }
+    switch (command) {
+        case kNcbAddName:
+            AddName(adapter, ncb, false, false);
+            break;
+        case kNcbAddGroupName:
+            AddName(adapter, ncb, true, false);
+            break;
+        case kNcbDeleteName:
+            DeleteName(adapter, ncb);
+            break;
+        case kNcbCall:
+            m_sessions.Call(adapter, ncb);
+            break;
+        case kNcbListen:
+            m_sessions.Listen(adapter, ncb);
+            break;
+        case kNcbSend:
+            m_sessions.Send(adapter, ncb);
+            break;
+        case kNcbRecv:
+            m_sessions.Receive(adapter, ncb);
+            break;
+        case kNcbHangUp:
+            m_sessions.HangUp(adapter, ncb);
+            break;
+        case kNcbSendDatagram:
+            m_datagrams.Send(adapter, ncb);
+            break;
+        case kNcbRecvDatagram:
+            m_datagrams.PostReceive(adapter, ncb);
+            break;
+        case kNcbAdapterStatus:
+            AdapterStatus(adapter, ncb);
+            break;
+        default:
+            m_pending.Complete(ncb, kNrcIllCmd);
+            break;
+    }
+}
+
+void CvNbtStack::Enumerate(CvNcb& ncb) {
+    const auto adapters = CvEnumerateIpAdapters();
+    for (const auto& ip : adapters) {
+        auto& slot = m_context.adapters[ip.lana];
+        if (!slot) {
+            slot = std::make_unique<CvNbtAdapter>();
+        }
+        // An open adapter keeps the address its sockets and names use.
+        if (!slot->reset) {
+            slot->ip = ip;
+        }
+    }
+    if (ncb.buffer == nullptr || ncb.length == 0) {
+        m_pending.Complete(ncb, kNrcBufLen);
+        return;
+    }
+    const size_t count = std::min<size_t>(adapters.size(), ncb.length - 1u);
+    ncb.buffer[0] = static_cast<uint8_t>(count);
+    for (size_t i = 0; i < count; ++i) {
+        ncb.buffer[1 + i] = adapters[i].lana;
+    }
+    m_pending.Complete(ncb, kNrcGoodRet);
+}
+
+uint8_t CvNbtStack::OpenSharedSockets() {
+    if (!m_context.nameSocket.IsOpen()) {
+        if (m_context.nameSocket.Open(m_ports.name) != 0) {
+            return kNrcOpenErr;
+        }
+        m_loop.Watch(m_context.nameSocket.Fd(), POLLIN, [this](short) { m_names.OnReadable(); });
+    }
+    if (!m_context.datagramSocket.IsOpen()) {
+        if (m_context.datagramSocket.Open(m_ports.datagram) != 0) {
+            return kNrcOpenErr;
+        }
+        m_loop.Watch(m_context.datagramSocket.Fd(), POLLIN,
+                     [this](short) { m_datagrams.OnReadable(); });
+    }
+    return kNrcGoodRet;
+}
+
+void CvNbtStack::Reset(CvNcb& ncb) {
+    CvNbtAdapter& adapter = *m_context.adapters[ncb.lana];
+    if (adapter.reset) {
+        m_pending.Complete(ncb, kNrcGoodRet);
+        return;
+    }
+    uint8_t code = OpenSharedSockets();
+    if (code == kNrcGoodRet && m_sessions.OpenListener(adapter) != 0) {
+        code = kNrcSystem;
+    }
+    adapter.resetError = code;
+    if (code != kNrcGoodRet) {
+        m_pending.Complete(ncb, code);
+        return;
+    }
+    adapter.unitId = CvNbtAdapter::MakeUnitId(adapter.ip);
+    adapter.reset = true;
+    m_pending.Complete(ncb, kNrcGoodRet);
+
+    std::vector<InternalName> internalNames;
+    {
+        std::lock_guard guard(m_startLock);
+        internalNames = m_internalNames;
+    }
+    for (const auto& internal : internalNames) {
+        // Registered in the background: nobody waits for these names.
+        auto ncbOwned = std::make_shared<CvNcb>();
+        std::memcpy(ncbOwned->name, internal.name.Raw().data(), sizeof ncbOwned->name);
+        ncbOwned->lana = ncb.lana;
+        m_pending.Begin(*ncbOwned, nullptr);
+        m_pending.SetDetach(*ncbOwned, [ncbOwned] {});
+        AddName(adapter, *ncbOwned, internal.group, true);
+    }
+}
+
+void CvNbtStack::AddName(CvNbtAdapter& adapter, CvNcb& ncb, bool group, bool internal) {
+    auto name = NameField(ncb.name);
+    if (!name || ncb.name[0] == '*' || ncb.name[0] == 0) {
+        m_pending.Complete(ncb, kNrcNoWild);
+        return;
+    }
+    if (adapter.names.Find(name.Value()) != nullptr) {
+        m_pending.Complete(ncb, kNrcDupName);
+        return;
+    }
+    CvNbtNameEntry* entry = adapter.names.Add(name.Value(), group, internal);
+    if (entry == nullptr) {
+        m_pending.Complete(ncb, kNrcNamTFul);
+        return;
+    }
+    const uint8_t lana = adapter.ip.lana;
+    const uint8_t number = entry->number;
+    const auto transaction =
+        m_names.Register(adapter, *entry, [this, lana, number, target = &ncb](bool defended) {
+            CvNbtAdapter* current = m_context.ResetAdapter(lana);
+            CvNbtNameEntry* added =
+                current != nullptr ? current->names.FindNumber(number) : nullptr;
+            if (added == nullptr) {
+                m_pending.Complete(*target, kNrcNamErr);
+                return;
+            }
+            if (defended) {
+                current->names.Remove(number);
+                m_pending.Complete(*target, kNrcInUse);
+                return;
+            }
+            added->state = CvNbtNameEntry::State::Active;
+            target->num = number;
+            m_pending.Complete(*target, kNrcGoodRet);
+        });
+    m_pending.SetDetach(ncb, [this, lana, number, transaction] {
+        m_names.Cancel(transaction);
+        if (CvNbtAdapter* current = m_context.ResetAdapter(lana)) {
+            current->names.Remove(number);
+        }
+    });
+}
+
+void CvNbtStack::DeleteName(CvNbtAdapter& adapter, CvNcb& ncb) {
+    auto name = NameField(ncb.name);
+    CvNbtNameEntry* entry = name ? adapter.names.Find(name.Value()) : nullptr;
+    if (entry == nullptr) {
+        m_pending.Complete(ncb, kNrcNoWild);
+        return;
+    }
+    if (entry->state == CvNbtNameEntry::State::Active) {
+        m_names.Release(adapter, *entry);
+    }
+    const uint8_t number = entry->number;
+    adapter.names.Remove(number);
+    m_sessions.DropName(adapter.ip.lana, name.Value());
+    m_datagrams.DropName(adapter.ip.lana, number);
+    m_pending.Complete(ncb, kNrcGoodRet);
+}
+
+void CvNbtStack::AdapterStatus(CvNbtAdapter& adapter, CvNcb& ncb) {
+    if (ncb.callname[0] == '*') {
+        FillAdapterStatus(ncb, adapter.unitId, adapter.names.StatusEntries());
+        return;
+    }
+    auto name = NameField(ncb.callname);
+    if (!name) {
+        m_pending.Complete(ncb, kNrcNoWild);
+        return;
+    }
+    const uint8_t lana = adapter.ip.lana;
+    auto step = std::make_shared<CvNbtNameService::TransactionId>(0);
+    *step =
+        m_names.Resolve(adapter, name.Value(), [this, lana, step, target = &ncb](auto resolved) {
+            CvNbtAdapter* current = m_context.ResetAdapter(lana);
+            if (!resolved || current == nullptr) {
+                m_pending.Complete(*target, resolved ? kNrcEnvNotDef : kNrcCmdTmo);
+                return;
+            }
+            if (resolved->address == current->ip.address) {
+                FillAdapterStatus(*target, current->unitId, current->names.StatusEntries());
+                return;
+            }
+            *step = m_names.NodeStatus(*current, resolved->address, [this, target](auto status) {
+                if (!status) {
+                    m_pending.Complete(*target, kNrcCmdTmo);
+                    return;
+                }
+                FillAdapterStatus(*target, status->UnitId(), status->names);
+            });
+        });
+    m_pending.SetDetach(ncb, [this, step] { m_names.Cancel(*step); });
+}
+
+void CvNbtStack::FillAdapterStatus(CvNcb& ncb, const std::array<uint8_t, kNbtUnitIdLength>& unitId,
+                                   const std::vector<NbtNodeStatusEntry>& names) {
+    // The Windows ADAPTER_STATUS block (60 bytes, little-endian) followed by
+    // one NAME_BUFFER (16-byte name, number, flags) per name.
+    constexpr size_t kStatusLength = 60;
+    constexpr size_t kNameBufferLength = 18;
+    std::vector<uint8_t> block(kStatusLength, 0);
+    std::memcpy(block.data(), unitId.data(), unitId.size());
+    block[6] = 3;     // rev_major
+    block[8] = 0xFE;  // adapter_type: Ethernet
+    auto putU16 = [&](size_t offset, size_t value) {
+        block[offset] = static_cast<uint8_t>(value);
+        block[offset + 1] = static_cast<uint8_t>(value >> 8);
+    };
+    putU16(48, CvNbtDatagramService::kMaxUserData);  // max_dgram_size
+    putU16(54, 254);                                 // max_sess
+    putU16(56, 0xFFFF);                              // max_sess_pkt_size
+    putU16(58, names.size());                        // name_count
+    uint8_t number = 0;
+    for (const auto& entry : names) {
+        block.insert(block.end(), entry.name.Raw().begin(), entry.name.Raw().end());
+        block.push_back(++number);
+        uint8_t flags = (entry.flags & kNameFlagConflict) != 0 ? 0x06 : 0x04;  // registered
+        if ((entry.flags & kNbFlagGroup) != 0) {
+            flags |= 0x80;
+        }
+        block.push_back(flags);
+    }
+    static_assert(kNameBufferLength == kNbtRawNameLength + 2);
+    const size_t copied = std::min<size_t>(block.size(), ncb.length);
+    if (ncb.buffer != nullptr && copied > 0) {
+        std::memcpy(ncb.buffer, block.data(), copied);
+    }
+    ncb.length = static_cast<uint16_t>(copied);
+    m_pending.Complete(ncb, copied < block.size() ? kNrcIncomp : kNrcGoodRet);
+}
