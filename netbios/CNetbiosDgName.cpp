@@ -85,9 +85,9 @@ void CNetbiosDgName::Close() {
 }
 
 void CNetbiosDgName::Serve() {
-    const uint8_t posted = NBRecvDatagramAsy(m_provider, m_receive, m_lana, m_nameNumber,
-                                             m_receiveBuffer, sizeof m_receiveBuffer,
-                                             m_receiveEvent);
+    const uint8_t posted =
+        NBRecvDatagramAsy(m_provider, m_receive, m_lana, m_nameNumber, m_receiveBuffer,
+                          sizeof m_receiveBuffer, m_receiveEvent);
     uint8_t code = posted;
     if (posted == kNrcPending) {
         const bool received = Thread()->WaitForEventOrStop(m_receiveEvent, kInfinite);

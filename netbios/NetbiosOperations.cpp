@@ -37,8 +37,19 @@ uint32_t RoundedLimit(uint16_t ms) {
 
 bool NBIsFatal(uint8_t code) {
     switch (code) {
-        case 0x09: case 0x0E: case 0x15: case 0x16: case 0x17: case 0x23: case 0x34:
-        case 0x35: case 0x36: case 0x37: case 0x38: case 0x3F: case 0x40:
+        case 0x09:
+        case 0x0E:
+        case 0x15:
+        case 0x16:
+        case 0x17:
+        case 0x23:
+        case 0x34:
+        case 0x35:
+        case 0x36:
+        case 0x37:
+        case 0x38:
+        case 0x3F:
+        case 0x40:
             return true;
         default:
             return false;
@@ -200,8 +211,8 @@ uint8_t NBListenAsy(CvNetbiosProvider& provider, CvNcb& ncb, uint8_t lana,
     return provider.Submit(ncb);
 }
 
-uint8_t NBRecvDatagramAsy(CvNetbiosProvider& provider, CvNcb& ncb, uint8_t lana,
-                          uint8_t nameNumber, uint8_t* buffer, uint16_t length, CvEvent& event) {
+uint8_t NBRecvDatagramAsy(CvNetbiosProvider& provider, CvNcb& ncb, uint8_t lana, uint8_t nameNumber,
+                          uint8_t* buffer, uint16_t length, CvEvent& event) {
     ncb.command = kNcbRecvDatagram | kNcbAsync;
     ncb.retcode = 0;
     ncb.cmdCplt = 0;

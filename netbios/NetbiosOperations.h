@@ -49,8 +49,8 @@ uint8_t NBRecv(CvNetbiosProvider& provider, uint8_t lana, uint8_t session, uint8
 uint8_t NBListenAsy(CvNetbiosProvider& provider, CvNcb& ncb, uint8_t lana,
                     const std::string& localName, uint16_t sessionTimeoutMs, CvEvent& event);
 // Posts a datagram receive for `nameNumber` into `ncb`, the same way.
-uint8_t NBRecvDatagramAsy(CvNetbiosProvider& provider, CvNcb& ncb, uint8_t lana,
-                          uint8_t nameNumber, uint8_t* buffer, uint16_t length, CvEvent& event);
+uint8_t NBRecvDatagramAsy(CvNetbiosProvider& provider, CvNcb& ncb, uint8_t lana, uint8_t nameNumber,
+                          uint8_t* buffer, uint16_t length, CvEvent& event);
 // Posts an adapter status request for (name, suffix); the buffer is zero-filled first.
 uint8_t NBAdapterStatusAsy(CvNetbiosProvider& provider, CvNcb& ncb, uint8_t lana,
                            const std::string& name, uint8_t suffix, uint8_t* buffer,
