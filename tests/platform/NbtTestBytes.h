@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -37,6 +38,7 @@ public:
         return *this;
     }
     operator const NbtBytes&() const { return m_bytes; }
+    operator std::span<const uint8_t>() const { return m_bytes; }
     const NbtBytes& Get() const { return m_bytes; }
 
 private:
