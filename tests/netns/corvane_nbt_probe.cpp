@@ -1,0 +1,339 @@
+// corvane-nbt-probe: drives the NetBIOS-over-TCP/IP stack from the command
+// line, one station per process, for the network namespace tests.
+//
+//   register NAME [--group] [--hold S]     add the name, print the code, stay S seconds
+//   listen NAME [--hold S]                 add NAME, take one call, echo one message back
+//   call NAME TEXT --from LOCAL            call NAME, send TEXT, print the reply
+//   dgram-recv NAME [--group] [--hold S]   add NAME, print one datagram
+//   dgram-send FROM TO TEXT [--group-from] send TEXT from FROM to TO
+//   status NAME                            print NAME's node status
+//
+// NAME is "TEXT" or "TEXT#hh" (hex suffix, default 03). Every line the probe
+// prints starts with a keyword the test script greps for; "ready" means the
+// station is set up. Exit code 0 on success, 1 on a usage error, 2 when a
+// command returned an error code.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/CvEvent.h"
+#include "platform/CvNcb.h"
+#include "platform/nbt/CvNbtStack.h"
+
+namespace {
+
+struct Args {
+    std::vector<std::string> positional;
+    bool group = false;
+    bool groupFrom = false;
+    int holdSeconds = 0;
+    std::string from;
+};
+
+void SetName(uint8_t (&field)[16], const std::string& text) {
+    std::string name = text;
+    uint8_t suffix = 0x03;
+    const size_t hash = text.rfind('#');
+    if (hash != std::string::npos) {
+        name = text.substr(0, hash);
+        suffix = static_cast<uint8_t>(std::strtoul(text.c_str() + hash + 1, nullptr, 16));
+    }
+    if (name == "*") {
+        std::memset(field, 0, sizeof field);
+        field[0] = '*';
+        return;
+    }
+    for (auto& c : name) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    CvSetNetbiosName(field, name.data(), name.size() > 15 ? 15 : name.size(), suffix);
+    field[15] = suffix;
+}
+
+std::string Printable(const uint8_t* name) {
+    std::string text(reinterpret_cast<const char*>(name), 15);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) {
+        text.pop_back();
+    }
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, "<%02X>", name[15]);
+    return text + suffix;
+}
+
+class Station {
+public:
+    uint8_t Lana() const { return m_lana; }
+
+    bool Start() {
+        CvNcb ncb;
+        uint8_t adapters[256] = {};
+        ncb.command = kNcbEnum;
+        ncb.buffer = adapters;
+        ncb.length = sizeof adapters;
+        if (m_stack.Submit(ncb) != kNrcGoodRet || adapters[0] == 0) {
+            std::printf("error no adapter\n");
+            return false;
+        }
+        m_lana = adapters[1];
+        CvNcb reset;
+        reset.command = kNcbReset;
+        reset.lana = m_lana;
+        const uint8_t code = m_stack.Submit(reset);
+        std::printf("reset 0x%02X\n", code);
+        return code == kNrcGoodRet;
+    }
+
+    uint8_t Add(const std::string& name, bool group, uint8_t& number) {
+        CvNcb ncb;
+        ncb.command = group ? kNcbAddGroupName : kNcbAddName;
+        ncb.lana = m_lana;
+        SetName(ncb.name, name);
+        const uint8_t code = m_stack.Submit(ncb);
+        number = ncb.num;
+        std::printf("add %s 0x%02X\n", Printable(ncb.name).c_str(), code);
+        return code;
+    }
+
+    uint8_t Run(CvNcb& ncb) {
+        ncb.lana = m_lana;
+        return m_stack.Submit(ncb);
+    }
+
+private:
+    CvNbtStack m_stack;
+    uint8_t m_lana = 0;
+};
+
+void Ready() {
+    std::printf("ready\n");
+    std::fflush(stdout);
+}
+
+void Hold(int seconds) {
+    std::fflush(stdout);
+    CvEvent never;
+    never.Wait(static_cast<uint32_t>(seconds) * 1000u);
+}
+
+int Register(Station& station, const Args& args) {
+    uint8_t number = 0;
+    const uint8_t code = station.Add(args.positional.at(1), args.group, number);
+    Ready();
+    Hold(args.holdSeconds);
+    return code == kNrcGoodRet ? 0 : 2;
+}
+
+int Listen(Station& station, const Args& args) {
+    uint8_t number = 0;
+    if (station.Add(args.positional.at(1), false, number) != kNrcGoodRet) {
+        return 2;
+    }
+    CvEvent done;
+    CvNcb listen;
+    listen.command = kNcbListen | kNcbAsync;
+    SetName(listen.name, args.positional.at(1));
+    std::memset(listen.callname, ' ', sizeof listen.callname);
+    listen.callname[0] = '*';
+    listen.event = &done;
+    station.Run(listen);
+    Ready();
+    if (done.Wait(static_cast<uint32_t>(args.holdSeconds) * 1000u) != kWaitObject0) {
+        CvNcb cancel;
+        cancel.command = kNcbCancel;
+        cancel.cancelTarget = &listen;
+        station.Run(cancel);
+        std::printf("listen timeout\n");
+        return 2;
+    }
+    std::printf("listen 0x%02X from %s\n", listen.retcode.load(),
+                Printable(listen.callname).c_str());
+    if (listen.retcode != kNrcGoodRet) {
+        return 2;
+    }
+    uint8_t buffer[1024];
+    CvNcb receive;
+    receive.command = kNcbRecv;
+    receive.lsn = listen.lsn;
+    receive.buffer = buffer;
+    receive.length = sizeof buffer;
+    const uint8_t received = station.Run(receive);
+    const std::string text(reinterpret_cast<char*>(buffer), receive.length);
+    std::printf("recv 0x%02X %s\n", received, text.c_str());
+    const std::string reply = "reply:" + text;
+    CvNcb send;
+    send.command = kNcbSend;
+    send.lsn = listen.lsn;
+    send.buffer = reinterpret_cast<uint8_t*>(const_cast<char*>(reply.data()));
+    send.length = static_cast<uint16_t>(reply.size());
+    std::printf("send 0x%02X\n", station.Run(send));
+    // Wait for the caller to hang up.
+    receive.length = sizeof buffer;
+    receive.rto = 0;
+    std::printf("recv 0x%02X\n", station.Run(receive));
+    CvNcb hangUp;
+    hangUp.command = kNcbHangUp;
+    hangUp.lsn = listen.lsn;
+    std::printf("hangup 0x%02X\n", station.Run(hangUp));
+    return received == kNrcGoodRet ? 0 : 2;
+}
+
+int Call(Station& station, const Args& args) {
+    uint8_t number = 0;
+    if (station.Add(args.from, false, number) != kNrcGoodRet) {
+        return 2;
+    }
+    Ready();
+    CvNcb call;
+    call.command = kNcbCall;
+    SetName(call.callname, args.positional.at(1));
+    SetName(call.name, args.from);
+    call.rto = call.sto = 10;
+    const uint8_t called = station.Run(call);
+    std::printf("call 0x%02X\n", called);
+    if (called != kNrcGoodRet) {
+        return 2;
+    }
+    const std::string& text = args.positional.at(2);
+    CvNcb send;
+    send.command = kNcbSend;
+    send.lsn = call.lsn;
+    send.buffer = reinterpret_cast<uint8_t*>(const_cast<char*>(text.data()));
+    send.length = static_cast<uint16_t>(text.size());
+    std::printf("send 0x%02X\n", station.Run(send));
+    uint8_t buffer[1024];
+    CvNcb receive;
+    receive.command = kNcbRecv;
+    receive.lsn = call.lsn;
+    receive.buffer = buffer;
+    receive.length = sizeof buffer;
+    const uint8_t received = station.Run(receive);
+    std::printf("recv 0x%02X %s\n", received,
+                std::string(reinterpret_cast<char*>(buffer), receive.length).c_str());
+    CvNcb hangUp;
+    hangUp.command = kNcbHangUp;
+    hangUp.lsn = call.lsn;
+    std::printf("hangup 0x%02X\n", station.Run(hangUp));
+    return received == kNrcGoodRet ? 0 : 2;
+}
+
+int DatagramReceive(Station& station, const Args& args) {
+    uint8_t number = 0;
+    if (station.Add(args.positional.at(1), args.group, number) != kNrcGoodRet) {
+        return 2;
+    }
+    CvEvent done;
+    uint8_t buffer[1024];
+    CvNcb receive;
+    receive.command = kNcbRecvDatagram | kNcbAsync;
+    receive.num = number;
+    receive.buffer = buffer;
+    receive.length = sizeof buffer;
+    receive.event = &done;
+    station.Run(receive);
+    Ready();
+    if (done.Wait(static_cast<uint32_t>(args.holdSeconds) * 1000u) != kWaitObject0) {
+        CvNcb cancel;
+        cancel.command = kNcbCancel;
+        cancel.cancelTarget = &receive;
+        station.Run(cancel);
+        std::printf("dgram timeout\n");
+        return 2;
+    }
+    std::printf("dgram 0x%02X from %s: %s\n", receive.retcode.load(),
+                Printable(receive.callname).c_str(),
+                std::string(reinterpret_cast<char*>(buffer), receive.length).c_str());
+    return receive.retcode == kNrcGoodRet ? 0 : 2;
+}
+
+int DatagramSend(Station& station, const Args& args) {
+    uint8_t number = 0;
+    if (station.Add(args.positional.at(1), args.groupFrom, number) != kNrcGoodRet) {
+        return 2;
+    }
+    const std::string& text = args.positional.at(3);
+    CvNcb send;
+    send.command = kNcbSendDatagram;
+    send.num = number;
+    SetName(send.callname, args.positional.at(2));
+    send.buffer = reinterpret_cast<uint8_t*>(const_cast<char*>(text.data()));
+    send.length = static_cast<uint16_t>(text.size());
+    const uint8_t code = station.Run(send);
+    std::printf("dgram-send 0x%02X\n", code);
+    return code == kNrcGoodRet ? 0 : 2;
+}
+
+int Status(Station& station, const Args& args) {
+    uint8_t buffer[60 + 18 * 64] = {};
+    CvNcb status;
+    status.command = kNcbAdapterStatus;
+    SetName(status.callname, args.positional.at(1));
+    status.buffer = buffer;
+    status.length = sizeof buffer;
+    const uint8_t code = station.Run(status);
+    std::printf("status 0x%02X unit %02X-%02X-%02X-%02X-%02X-%02X\n", code, buffer[0], buffer[1],
+                buffer[2], buffer[3], buffer[4], buffer[5]);
+    const unsigned count = buffer[58] | (buffer[59] << 8);
+    for (unsigned i = 0; i < count && 60 + 18 * (i + 1) <= status.length; ++i) {
+        const uint8_t* entry = buffer + 60 + 18 * i;
+        std::printf("name %s %s\n", Printable(entry).c_str(),
+                    (entry[17] & 0x80) != 0 ? "GROUP" : "UNIQUE");
+    }
+    return code == kNrcGoodRet ? 0 : 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Args args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--group") {
+            args.group = true;
+        } else if (arg == "--group-from") {
+            args.groupFrom = true;
+        } else if (arg == "--hold" && i + 1 < argc) {
+            args.holdSeconds = std::atoi(argv[++i]);
+        } else if (arg == "--from" && i + 1 < argc) {
+            args.from = argv[++i];
+        } else {
+            args.positional.push_back(arg);
+        }
+    }
+    const std::string command = args.positional.empty() ? "" : args.positional[0];
+    const size_t needed = command == "register" || command == "listen" || command == "dgram-recv" ||
+                                  command == "status"
+                              ? 2
+                          : command == "call"       ? 3
+                          : command == "dgram-send" ? 4
+                                                    : 0;
+    if (needed == 0 || args.positional.size() < needed ||
+        (command == "call" && args.from.empty())) {
+        std::fprintf(stderr,
+                     "usage: corvane-nbt-probe register|listen|call|dgram-recv|dgram-send|status "
+                     "...\n");
+        return 1;
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    Station station;
+    if (!station.Start()) {
+        return 2;
+    }
+    if (command == "register") {
+        return Register(station, args);
+    }
+    if (command == "listen") {
+        return Listen(station, args);
+    }
+    if (command == "call") {
+        return Call(station, args);
+    }
+    if (command == "dgram-recv") {
+        return DatagramReceive(station, args);
+    }
+    if (command == "dgram-send") {
+        return DatagramSend(station, args);
+    }
+    return Status(station, args);
+}

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Stations in three network namespaces talk NetBIOS over TCP/IP through the
+# stack: registration and defence, queries, node status, a session, group
+# datagrams, and, when nmblookup is installed, what the SMB suite sees.
+# Usage: nbt_netns_test.sh PATH/TO/corvane-nbt-probe
+set -uo pipefail
+
+probe=$(realpath "$1")
+root=$(cd "$(dirname "$0")/../.." && pwd)
+if [[ $(id -u) -ne 0 ]]; then
+    echo "SKIP: network namespace tests need root"
+    exit 77
+fi
+if ! command -v ip >/dev/null; then
+    echo "SKIP: iproute2 (ip) is not installed"
+    exit 77
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    wait 2>/dev/null
+    "$root/scripts/netns.sh" down
+    rm -rf "$work"
+}
+trap cleanup EXIT
+"$root/scripts/netns.sh" up 3 || exit 1
+
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+    if "${@:2}"; then
+        echo "ok: $1"
+    else
+        echo "FAIL: $1"
+        failures=$((failures + 1))
+    fi
+}
+in_ns() {  # in_ns N COMMAND...
+    ip netns exec "corvane-ns$1" "${@:2}"
+}
+start() {  # start LOG N PROBE-ARGS...: runs the probe in the background
+    local log=$work/$1
+    # Not through in_ns: $! must be the probe itself (ip execs it) to kill it.
+    ip netns exec "corvane-ns$2" "$probe" "${@:3}" >"$log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        grep -q '^ready' "$log" && return 0
+        sleep 0.1
+    done
+    echo "no ready line in $1:"
+    cat "$log"
+    return 1
+}
+run() {  # run LOG N PROBE-ARGS...: runs the probe to its end
+    in_ns "$2" "$probe" "${@:3}" >"$work/$1" 2>&1
+    return 0
+}
+has() {  # has LOG PATTERN
+    grep -q -- "$2" "$work/$1" || { echo "--- $1:"; cat "$work/$1"; return 1; }
+}
+stop_all() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    wait 2>/dev/null
+    pids=()
+}
+
+echo "== registration, defence, query, node status"
+check "station 1 registers ALPHA" start alpha 1 register ALPHA --hold 60
+check "station 1 got the name" has alpha "add ALPHA<03> 0x00"
+run alpha2 2 register ALPHA
+check "station 2 is refused ALPHA (0x16)" has alpha2 "add ALPHA<03> 0x16"
+run alpha3 3 register ALPHA --group
+check "a group registration of unique ALPHA is refused (0x16)" has alpha3 "add ALPHA<03> 0x16"
+run status 3 status ALPHA
+check "node status of ALPHA answers" has status "status 0x00"
+check "node status lists ALPHA as unique" has status "name ALPHA<03> UNIQUE"
+if command -v nmblookup >/dev/null; then
+    in_ns 3 nmblookup -B 198.18.0.255 'ALPHA#03' >"$work/nmbq" 2>&1
+    check "nmblookup resolves ALPHA#03" has nmbq "198.18.0.1 ALPHA<03>"
+    in_ns 3 nmblookup -A 198.18.0.1 >"$work/nmbs" 2>&1
+    check "nmblookup -A lists ALPHA" has nmbs "ALPHA.*<03> -.*<ACTIVE>"
+else
+    echo "note: nmblookup not installed (samba-common-bin); interop checks left out"
+fi
+stop_all
+
+echo "== session"
+check "station 2 listens on BRAVO" start listen 2 listen BRAVO --hold 30
+run call 3 call BRAVO hello --from CHARLIE
+check "the call is answered" has call "call 0x00"
+check "the listener got the message" has listen "recv 0x00 hello"
+check "the caller got the reply" has call "recv 0x00 reply:hello"
+run nocall 3 call NOBODY hello --from ECHO
+check "a call to an unknown name fails with 0x14" has nocall "call 0x14"
+sleep 0.5
+check "the listener saw the hang-up (0x0A)" has listen "recv 0x0A"
+stop_all
+
+echo "== group datagram"
+check "station 1 joins TEAM" start team1 1 dgram-recv 'TEAM#00' --group --hold 20
+check "station 2 joins TEAM" start team2 2 dgram-recv 'TEAM#00' --group --hold 20
+run send 3 dgram-send 'DELTA#00' 'TEAM#00' "to all"
+check "the datagram was sent" has send "dgram-send 0x00"
+sleep 0.5
+check "member 1 received it" has team1 "dgram 0x00 from DELTA<00>: to all"
+check "member 2 received it" has team2 "dgram 0x00 from DELTA<00>: to all"
+stop_all
+
+if ((failures > 0)); then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all checks passed"
