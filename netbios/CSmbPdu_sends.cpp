@@ -38,6 +38,7 @@ bool CSmbPdu_sends::Decode(CPduBuffer& buffer) {
     position += 2;  // 0x00, 0x01
     // Both bytes of the length count: reading only the low byte would cut
     // a longer block, or take part of it as the text of a shorter one.
+    const bool lengthPresent = position + 2 <= data.size();
     const uint16_t length = WordAt(data, position);
     position += 2;
     bool textComplete = false;
@@ -45,5 +46,7 @@ bool CSmbPdu_sends::Decode(CPduBuffer& buffer) {
     m_originator = FromOem(originator);
     m_destination = FromOem(destination);
     m_text = FromOem(text);
-    return complete && textComplete;
+    // No data bytes at all is a whole message (empty names); otherwise the
+    // text block must be there in full.
+    return complete && (data.empty() || (lengthPresent && textComplete));
 }

@@ -32,5 +32,6 @@ bool CSmbPdu_sendtxt::Decode(CPduBuffer& buffer) {
     const uint16_t length = WordAt(data, 1);
     bool textComplete = false;
     m_text = FromOem(TakeBytes(data, 3, length, textComplete));
-    return complete && textComplete;
+    // An empty text is sent without data bytes.
+    return complete && (data.empty() || (data.size() >= 3 && textComplete));
 }
