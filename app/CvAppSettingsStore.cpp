@@ -52,7 +52,7 @@ std::unique_ptr<CvSettingStorage> CvAppSettingsStore::OpenUserOptions(bool writa
         return std::make_unique<CvIniFile>(m_paths.IniPath(), kOptionsSection);
     }
     auto registry = std::make_unique<CvRegistry>(CvHive::CurrentUser);
-    if (registry->OpenKey(kOptionsKey, true, true)) {
+    if ((writable || !m_inspectOnly) && registry->OpenKey(kOptionsKey, true, true)) {
         return registry;
     }
     // A user store this process may not write can still be read.

@@ -23,6 +23,10 @@ public:
 
     explicit CvAppSettingsStore(const CvAppPaths& paths);
 
+    // Load then leaves every store as it was: the user's key is not created
+    // when missing (for tools that only show the settings).
+    void SetInspectOnly(bool inspectOnly) { m_inspectOnly = inspectOnly; }
+
     // Fills `list`: every default, then machine-wide values (registry mode),
     // then the user's values; resolves the two database file settings against
     // the program folder; derives the autostart state from the Run entries of
@@ -48,4 +52,5 @@ private:
     std::unique_ptr<CvSettingStorage> OpenUserOptions(bool writable) const;
 
     CvAppPaths m_paths;
+    bool m_inspectOnly = false;
 };

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -55,6 +56,18 @@ TEST_F(SettingsStoreTest, WithoutStoresEverySettingHasItsDefault) {
     }
     EXPECT_EQ(list.Get(CvSettingId::kNetMsgSendTimeout).GetInt(), 3500);
     EXPECT_EQ(list.Values().size(), CvAppSettingsTable().size());
+}
+
+TEST_F(SettingsStoreTest, LoadCreatesTheUserKeyUnlessInspecting) {
+    CvAppSettingsStore inspector(Paths());
+    inspector.SetInspectOnly(true);
+    CvAppPropertyList list;
+    inspector.Load(list);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("user.reg")));
+
+    Load();
+    CvRegistry registry(CvHive::CurrentUser);
+    EXPECT_TRUE(registry.OpenKey(CvAppSettingsStore::kOptionsKey, false, false));
 }
 
 TEST_F(SettingsStoreTest, HandEditedRegFilesLayerUserOverMachine) {

@@ -18,7 +18,9 @@ int RunSettings(const std::vector<std::string>& args) {
     const CvAppPaths paths = CvAppPaths::Detect();
     CvAppPropertyList list;
     CvSettingSources sources;
-    CvAppSettingsStore(paths).Load(list, &sources);
+    CvAppSettingsStore store(paths);
+    store.SetInspectOnly(true);
+    store.Load(list, &sources);
     std::fputs(CvDescribeSettingStores(paths).c_str(), stdout);
     std::fputs("\n", stdout);
     std::fputs(CvFormatSettingsReport(list, sources).c_str(), stdout);
