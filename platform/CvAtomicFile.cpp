@@ -158,11 +158,6 @@ bool Replace(const std::string& path, const std::string& text, mode_t mode) {
         unlink(temp.c_str());
         return false;
     }
-    const int dirFd = open(ParentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        fsync(dirFd);
-        close(dirFd);
-    }
     return true;
 }
 

@@ -374,9 +374,21 @@ std::string CvRegFile::Serialize() const {
     return out;
 }
 
-bool CvRegFile::InKey(const Line& line, const std::string& keyPath) const {
-    return line.active && line.kind != LineKind::Header && line.kind != LineKind::Other &&
-           line.kind != LineKind::Signature && SameName(line.keyPath, keyPath);
+std::vector<size_t> CvRegFile::LinesOf(const std::string& keyPath, const std::string& name) const {
+    std::vector<size_t> found;
+    bool inKey = false;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const Line& line = m_lines[i];
+        if (line.kind == LineKind::Header) {
+            inKey = line.active && SameName(line.keyPath, keyPath);
+        } else if (inKey && line.active &&
+                   (line.kind == LineKind::Value || line.kind == LineKind::Deletion ||
+                    line.kind == LineKind::Unsupported) &&
+                   SameName(line.name, name)) {
+            found.push_back(i);
+        }
+    }
+    return found;
 }
 
 bool CvRegFile::KeyExists(const std::string& keyPath) const {
@@ -395,13 +407,11 @@ bool CvRegFile::KeyExists(const std::string& keyPath) const {
 std::optional<CvRegValue> CvRegFile::ReadValue(const std::string& keyPath,
                                                const std::string& name) const {
     const std::string key = NormalizeKeyPath(keyPath);
-    std::optional<CvRegValue> result;
-    for (const Line& line : m_lines) {
-        if (InKey(line, key) && SameName(line.name, name)) {
-            result = line.kind == LineKind::Value ? line.value : std::nullopt;
-        }
+    const std::vector<size_t> found = LinesOf(key, name);
+    if (found.empty() || m_lines[found.back()].kind != LineKind::Value) {
+        return std::nullopt;
     }
-    return result;
+    return m_lines[found.back()].value;
 }
 
 bool CvRegFile::CreateKey(const std::string& keyPath) {
@@ -448,12 +458,7 @@ void CvRegFile::WriteValue(const std::string& keyPath, const std::string& name,
     line.value = value;
     line.text = FormatLine(name, value);
 
-    std::vector<size_t> found;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (InKey(m_lines[i], key) && SameName(m_lines[i].name, name)) {
-            found.push_back(i);
-        }
-    }
+    const std::vector<size_t> found = LinesOf(key, name);
     if (!found.empty()) {
         line.keyPath = m_lines[found.back()].keyPath;
         m_lines[found.back()] = std::move(line);
@@ -494,10 +499,9 @@ void CvRegFile::WriteValue(const std::string& keyPath, const std::string& name,
 bool CvRegFile::DeleteValue(const std::string& keyPath, const std::string& name) {
     const std::string key = NormalizeKeyPath(keyPath);
     const bool existed = ReadValue(key, name).has_value();
-    for (size_t i = m_lines.size(); i-- > 0;) {
-        if (InKey(m_lines[i], key) && SameName(m_lines[i].name, name)) {
-            m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(i));
-        }
+    const std::vector<size_t> found = LinesOf(key, name);
+    for (size_t n = found.size(); n-- > 0;) {
+        m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(found[n]));
     }
     return existed;
 }

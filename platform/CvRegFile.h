@@ -69,7 +69,8 @@ private:
     };
 
     static Line ParseValueLine(std::string text);
-    bool InKey(const Line& line, const std::string& keyPath) const;
+    // Indices of the value and deletion lines for `name` in the key's sections.
+    std::vector<size_t> LinesOf(const std::string& keyPath, const std::string& name) const;
     static std::string FormatLine(const std::string& name, const CvRegValue& value);
 
     CvHive m_hive = CvHive::CurrentUser;
