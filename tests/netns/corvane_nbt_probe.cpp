@@ -2,7 +2,7 @@
 // line, one station per process, for the network namespace tests.
 //
 //   register NAME [--group] [--hold S]     add the name, print the code, stay S seconds
-//   listen NAME [--hold S]                 add NAME, take one call, echo one message back
+//   listen NAME [--hold S] [--recv-size N] add NAME, take one call, echo one message back
 //   call NAME TEXT --from LOCAL            call NAME, send TEXT, print the reply
 //   dgram-recv NAME [--group] [--hold S]   add NAME, print one datagram
 //   dgram-send FROM TO TEXT [--group-from] send TEXT from FROM to TO
@@ -12,6 +12,7 @@
 // prints starts with a keyword the test script greps for; "ready" means the
 // station is set up. Exit code 0 on success, 1 on a usage error, 2 when a
 // command returned an error code.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,7 @@ struct Args {
     bool group = false;
     bool groupFrom = false;
     int holdSeconds = 0;
+    uint16_t recvSize = 1024;
     std::string from;
 };
 
@@ -152,14 +154,22 @@ int Listen(Station& station, const Args& args) {
     if (listen.retcode != kNrcGoodRet) {
         return 2;
     }
+    // A message longer than the buffer comes in pieces (kNrcIncomp).
     uint8_t buffer[1024];
     CvNcb receive;
     receive.command = kNcbRecv;
     receive.lsn = listen.lsn;
     receive.buffer = buffer;
-    receive.length = sizeof buffer;
-    const uint8_t received = station.Run(receive);
-    const std::string text(reinterpret_cast<char*>(buffer), receive.length);
+    std::string text;
+    uint8_t received = kNrcIncomp;
+    while (received == kNrcIncomp) {
+        receive.length = std::min<uint16_t>(args.recvSize, sizeof buffer);
+        received = station.Run(receive);
+        if (received == kNrcIncomp) {
+            std::printf("recv 0x%02X (part)\n", received);
+        }
+        text.append(reinterpret_cast<char*>(buffer), receive.length);
+    }
     std::printf("recv 0x%02X %s\n", received, text.c_str());
     const std::string reply = "reply:" + text;
     CvNcb send;
@@ -295,6 +305,8 @@ int main(int argc, char** argv) {
             args.groupFrom = true;
         } else if (arg == "--hold" && i + 1 < argc) {
             args.holdSeconds = std::atoi(argv[++i]);
+        } else if (arg == "--recv-size" && i + 1 < argc) {
+            args.recvSize = static_cast<uint16_t>(std::atoi(argv[++i]));
         } else if (arg == "--from" && i + 1 < argc) {
             args.from = argv[++i];
         } else {

@@ -100,6 +100,12 @@ check "a call to an unknown name fails with 0x14" has nocall "call 0x14"
 sleep 0.5
 check "the listener saw the hang-up (0x0A)" has listen "recv 0x0A"
 stop_all
+check "station 2 listens on BRAVO with a 4-byte buffer" start listen2 2 listen BRAVO --hold 30 --recv-size 4
+run call2 3 call BRAVO "a longer message" --from CHARLIE
+check "a long message comes in pieces (0x06)" has listen2 "recv 0x06 (part)"
+check "the pieces make the whole message" has listen2 "recv 0x00 a longer message"
+check "the whole message went back" has call2 "recv 0x00 reply:a longer message"
+stop_all
 
 echo "== group datagram"
 check "station 1 joins TEAM" start team1 1 dgram-recv 'TEAM#00' --group --hold 20
@@ -109,6 +115,24 @@ check "the datagram was sent" has send "dgram-send 0x00"
 sleep 0.5
 check "member 1 received it" has team1 "dgram 0x00 from DELTA<00>: to all"
 check "member 2 received it" has team2 "dgram 0x00 from DELTA<00>: to all"
+stop_all
+
+echo "== datagram to a unique name"
+check "station 1 waits on ECHO" start echo 1 dgram-recv ECHO --hold 20
+run direct 2 dgram-send FOX ECHO direct
+check "the direct datagram was sent" has direct "dgram-send 0x00"
+sleep 0.5
+check "ECHO received it" has echo "dgram 0x00 from FOX<03>: direct"
+stop_all
+
+echo "== moved ports (CORVANE_NBT_PORTS)"
+export CORVANE_NBT_PORTS=10137,10138,10139
+check "station 1 registers GOLF on moved ports" start golf 1 register GOLF --hold 20
+run golf2 2 register GOLF
+check "the defence works on moved ports" has golf2 "add GOLF<03> 0x16"
+run golfstatus 3 status GOLF
+check "node status works on moved ports" has golfstatus "name GOLF<03> UNIQUE"
+unset CORVANE_NBT_PORTS
 stop_all
 
 if ((failures > 0)); then
