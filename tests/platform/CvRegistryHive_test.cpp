@@ -209,38 +209,59 @@ TEST_F(CvRegistryHiveTest, KilledWriterNeverLeavesABrokenFile) {
         ASSERT_TRUE(hive.WriteValue(kOptions, "Steady" + std::to_string(i),
                                     CvRegValue::String("value " + std::to_string(i))));
     }
-    const std::string big(200000, 'a');
+    const std::string big(50000, 'a');
     ASSERT_TRUE(hive.WriteValue(kOptions, "Big", CvRegValue::String(big)));
 
+    // Every look at the file, by a reader during the writes or after a kill,
+    // must find it complete, holding the old or the new value.
+    const auto checkFile = [&](const std::string& when) {
+        const CvRegFile file = CvRegFile::Parse(ReadFileText(hive.FilePath()), CvHive::CurrentUser);
+        EXPECT_EQ(file.MalformedLines(), 0u) << when;
+        for (int i = 0; i < kSteady; ++i) {
+            EXPECT_EQ(file.ReadValue(kOptions, "Steady" + std::to_string(i)),
+                      CvRegValue::String("value " + std::to_string(i)))
+                << when;
+        }
+        const auto value = file.ReadValue(kOptions, "Big");
+        ASSERT_TRUE(value) << when;
+        ASSERT_EQ(value->text.size(), big.size()) << when;
+        EXPECT_EQ(value->text, std::string(big.size(), value->text[0])) << when;
+    };
+
     std::mt19937 random(12345);
-    for (int round = 0; round < 8; ++round) {
+    for (int round = 0; round < 6; ++round) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             CvRegistryHive writer(CvHive::CurrentUser);
             for (uint32_t n = 0;; ++n) {
                 writer.WriteValue(kOptions, "Big",
-                                  CvRegValue::String(std::string(200000, char('a' + n % 26))));
+                                  CvRegValue::String(std::string(50000, char('a' + n % 26))));
                 writer.WriteValue(kOptions, "Counter", CvRegValue::Dword(n));
             }
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 60));
+        // Let the writer get going (it counts its rounds), then kill it at a
+        // random moment.
+        const uint32_t startCount =
+            hive.ReadValue(kOptions, "Counter").value_or(CvRegValue()).dword;
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                checkFile("while writing, round " + std::to_string(round));
+                const auto counter = hive.ReadValue(kOptions, "Counter");
+                return HasFailure() || (counter && counter->dword >= startCount + 2);
+            },
+            std::chrono::seconds(30)));
+        const auto killAt =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(random() % 50);
+        while (std::chrono::steady_clock::now() < killAt && !HasFailure()) {
+            checkFile("while writing, round " + std::to_string(round));
+        }
         kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status));
-
-        const std::string text = ReadFileText(hive.FilePath());
-        const CvRegFile file = CvRegFile::Parse(text, CvHive::CurrentUser);
-        EXPECT_EQ(file.MalformedLines(), 0u) << "round " << round;
-        for (int i = 0; i < kSteady; ++i) {
-            EXPECT_EQ(file.ReadValue(kOptions, "Steady" + std::to_string(i)),
-                      CvRegValue::String("value " + std::to_string(i)));
-        }
-        const auto value = file.ReadValue(kOptions, "Big");
-        ASSERT_TRUE(value);
-        ASSERT_EQ(value->text.size(), big.size());
-        EXPECT_EQ(value->text, std::string(big.size(), value->text[0]));
+        checkFile("after kill, round " + std::to_string(round));
+        ASSERT_FALSE(HasFailure());
     }
     // The next write clears the temporary files the killed writers left.
     ASSERT_TRUE(hive.WriteValue(kOptions, "After", CvRegValue::Dword(1)));
