@@ -200,3 +200,23 @@ bool CSmbPdu::SetDataBytes(const std::string& bytes) {
     return SetDataBytes(
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
 }
+
+std::string CSmbPdu::NamesData(const std::string& originator,
+                               const std::string& destination) const {
+    const std::string oemOriginator = ToOem(originator);
+    const std::string oemDestination = ToOem(destination);
+    std::string data;
+    if (!oemOriginator.empty() && !oemDestination.empty()) {
+        AppendString(data, 0x04, oemOriginator);
+        AppendString(data, 0x04, oemDestination);
+    }
+    return data;
+}
+
+void CSmbPdu::TakeNames(std::span<const uint8_t> data, size_t& position, std::string& originator,
+                        std::string& destination) {
+    position = 1;  // the 0x04 buffer format
+    originator = TakeString(data, position);
+    position += 2;  // 0x00, 0x04
+    destination = TakeString(data, position);
+}

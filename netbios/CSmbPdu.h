@@ -98,6 +98,13 @@ protected:
     static uint16_t WordAt(std::span<const uint8_t> data, size_t position);
     // Appends `format`, `text` and 0x00.
     static void AppendString(std::string& out, uint8_t format, const std::string& text);
+    // The two names of Send Single Block and Send Start in OEM: 0x04
+    // originator 0x00 0x04 destination 0x00; nothing when either is empty.
+    std::string NamesData(const std::string& originator, const std::string& destination) const;
+    // Reads those two names from the start of `data` into the OEM strings;
+    // `position` ends on the destination's terminator (or the end).
+    static void TakeNames(std::span<const uint8_t> data, size_t& position, std::string& originator,
+                          std::string& destination);
     // Appends 0x01, the 16-bit length of `block` and `block`.
     static void AppendDataBlock(std::string& out, const std::string& block);
     // Sets the data bytes from `bytes`; false when they were cut.

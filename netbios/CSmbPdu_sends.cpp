@@ -15,12 +15,8 @@ void CSmbPdu_sends::Reset() {
 }
 
 bool CSmbPdu_sends::Encode(CPduBuffer& buffer) {
-    const std::string originator = ToOem(m_originator);
-    const std::string destination = ToOem(m_destination);
-    std::string data;
-    if (!originator.empty() && !destination.empty()) {
-        AppendString(data, 0x04, originator);
-        AppendString(data, 0x04, destination);
+    std::string data = NamesData(m_originator, m_destination);
+    if (!data.empty()) {
         AppendDataBlock(data, ToOem(m_text));
     }
     SetWordCount(0);
@@ -31,10 +27,10 @@ bool CSmbPdu_sends::Encode(CPduBuffer& buffer) {
 bool CSmbPdu_sends::Decode(CPduBuffer& buffer) {
     const bool complete = CSmbPdu::Decode(buffer);
     const std::span<const uint8_t> data = DataBytes();
-    size_t position = 1;  // the 0x04 buffer format
-    const std::string originator = TakeString(data, position);
-    position += 2;  // 0x00, 0x04
-    const std::string destination = TakeString(data, position);
+    size_t position = 0;
+    std::string originator;
+    std::string destination;
+    TakeNames(data, position, originator, destination);
     position += 2;  // 0x00, 0x01
     // Both bytes of the length count: reading only the low byte would cut
     // a longer block, or take part of it as the text of a shorter one.
