@@ -1,0 +1,482 @@
+#include "messaging/CvSmbMessagingClient.h"
+
+#include <algorithm>
+#include <mutex>
+#include <optional>
+
+#include "messaging/CvError.h"
+#include "messaging/CvMsgSplitter.h"
+#include "messaging/CvNetbiosInterface.h"
+#include "messaging/CvNetbiosNetwork.h"
+#include "netbios/CMailslotPdu.h"
+#include "netbios/CNetbiosDgName.h"
+#include "netbios/CNetbiosName.h"
+#include "netbios/CPduBuffer.h"
+#include "netbios/CSmbDgPdu_sendb.h"
+#include "netbios/CSmbPdu.h"
+#include "netbios/CSmbPdu_sendend.h"
+#include "netbios/CSmbPdu_sends.h"
+#include "netbios/CSmbPdu_sendstrt.h"
+#include "netbios/CSmbPdu_sendtxt.h"
+#include "platform/CvNcb.h"
+#include "platform/CvTextCodec.h"
+
+namespace {
+
+// Message group ids handed out to Send Start requests, shared by every
+// session of the process; the first id is 1.
+std::atomic<uint16_t> g_lastGroupId{0};
+
+// Received multi-block texts stop growing here; a peer cannot make us hold
+// more than this for one message.
+constexpr size_t kMaxReceivedText = 64 * 1024;
+
+class SharedLock {
+public:
+    explicit SharedLock(CvReadWriteLock& lock) : m_lock(lock) { m_lock.LockShared(); }
+    ~SharedLock() { m_lock.Unlock(); }
+
+private:
+    CvReadWriteLock& m_lock;
+};
+
+// The session ended under a single-block send before the reply came.
+bool PeerClosedSession(const CvDataTransmissionErr& error) {
+    return error.Operation() == "NBRecv" + std::to_string(kNrcSClosed) ||
+           error.Operation() == "NBRecv" + std::to_string(kNrcSAbort);
+}
+
+// Closes the connection unless released, so that no error path leaks it.
+class ConnectionGuard {
+public:
+    explicit ConnectionGuard(CConnection* connection) : m_connection(connection) {}
+    ~ConnectionGuard() { Close(); }
+    void Close() {
+        if (m_connection != nullptr) {
+            m_connection->Close();
+            m_connection = nullptr;
+        }
+    }
+    CConnection* operator->() const { return m_connection; }
+
+private:
+    CConnection* m_connection;
+};
+
+}  // namespace
+
+CvSmbMessagingClient::CvSmbMessagingClient()
+    : m_sessionHandler(this, &CvSmbMessagingClient::OnSessionConnection),
+      m_datagramHandler(this, &CvSmbMessagingClient::OnDatagramConnection),
+      m_interfacesChanged(this, &CvSmbMessagingClient::OnInterfacesChanged) {}
+
+CvSmbMessagingClient::~CvSmbMessagingClient() {
+    Stop();
+}
+
+void CvSmbMessagingClient::AddPersonalName(const std::string& name) {
+    std::lock_guard guard(m_namesLock);
+    if (std::find(personalNames.begin(), personalNames.end(), name) == personalNames.end()) {
+        personalNames.push_back(name);
+    }
+}
+
+void CvSmbMessagingClient::AddGroupName(const std::string& name) {
+    std::lock_guard guard(m_namesLock);
+    if (std::find(groupNames.begin(), groupNames.end(), name) == groupNames.end()) {
+        groupNames.push_back(name);
+    }
+}
+
+std::vector<std::string> CvSmbMessagingClient::PersonalNames() const {
+    std::lock_guard guard(m_namesLock);
+    return personalNames;
+}
+
+std::vector<std::string> CvSmbMessagingClient::GroupNames() const {
+    std::lock_guard guard(m_namesLock);
+    return groupNames;
+}
+
+void CvSmbMessagingClient::Start() {
+    if (m_thread) {
+        return;
+    }
+    m_thread = std::make_unique<CvThreadClassFunction<CvSmbMessagingClient>>(
+        this, &CvSmbMessagingClient::ClientThread);
+    m_thread->Start();
+}
+
+void CvSmbMessagingClient::Stop() {
+    m_thread.reset();
+}
+
+void CvSmbMessagingClient::OnInterfacesChanged() {
+    m_rebuildEvent.Set();
+}
+
+void CvSmbMessagingClient::ClientThread(CvThread* thread) {
+    m_stateWatch.Start();
+    m_rebuildEvent.Set();
+    while (!thread->IsStopRequested()) {
+        if (thread->WaitForEventOrStop(m_rebuildEvent, kInfinite)) {
+            Rebuild();
+        }
+    }
+    StopPorts();
+    m_stateWatch.Stop();
+}
+
+void CvSmbMessagingClient::StopPorts() {
+    m_sessionPortsLock.LockExclusive();
+    m_datagramPortsLock.Enter();
+    for (auto& port : m_sessionPorts) {
+        port->Stop();
+    }
+    for (auto& port : m_datagramPorts) {
+        port->Stop();
+    }
+    m_sessionPorts.clear();
+    m_datagramPorts.clear();
+    m_datagramPortsLock.Leave();
+    m_sessionPortsLock.Unlock();
+}
+
+void CvSmbMessagingClient::Rebuild() {
+    const uint32_t timeout = std::clamp<uint32_t>(sendTimeout, 500, 20000);
+    const auto personal = PersonalNames();
+    const auto group = GroupNames();
+
+    if (m_network != nullptr) {
+        m_network->Lock();
+    }
+    StopPorts();
+    m_sessionPortsLock.LockExclusive();
+    m_datagramPortsLock.Enter();
+    if (m_network != nullptr) {
+        CvNetbiosProvider& provider = m_network->Provider();
+        for (size_t i = 0; i < m_network->InterfaceCount(); ++i) {
+            auto* adapter = static_cast<CvNetbiosInterface*>(m_network->GetInterface(i));
+            adapter->Reset();
+            for (const auto& name : personal) {
+                auto port = std::make_unique<CNetbiosName>(provider, adapter->lana, name, m_suffixes);
+                port->SetCallTimeout(static_cast<uint16_t>(timeout));
+                port->SetSessionTimeout(kSessionTimeoutMs);
+                port->SetHandler(&m_sessionHandler);
+                port->SetName(name);
+                port->Start();
+                m_sessionPorts.push_back(std::move(port));
+            }
+            for (const auto& name : group) {
+                auto port =
+                    std::make_unique<CNetbiosDgName>(provider, m_mailslots, adapter->lana, name);
+                port->SetCallTimeout(static_cast<uint16_t>(timeout));
+                port->SetSessionTimeout(kSessionTimeoutMs);
+                port->SetHandler(&m_datagramHandler);
+                port->SetName(name);
+                port->Start();
+                m_datagramPorts.push_back(std::move(port));
+            }
+        }
+    }
+    m_datagramPortsLock.Leave();
+    m_sessionPortsLock.Unlock();
+    if (m_network != nullptr) {
+        m_network->Unlock();
+    }
+}
+
+void CvSmbMessagingClient::CountPorts(const std::vector<std::string>& personal,
+                                      const std::vector<std::string>& group,
+                                      std::vector<PortCount>& personalCounts,
+                                      std::vector<PortCount>& groupCounts) {
+    personalCounts.assign(personal.size(), {});
+    groupCounts.assign(group.size(), {});
+    if (m_network != nullptr) {
+        m_network->Lock();
+    }
+    const size_t interfaces = m_network != nullptr ? m_network->InterfaceCount() : 0;
+    {
+        SharedLock sessionLock(m_sessionPortsLock);
+        std::lock_guard datagramLock(m_datagramPortsLock);
+        for (size_t i = 0; i < personal.size(); ++i) {
+            personalCounts[i].interfaces = interfaces;
+            for (const auto& port : m_sessionPorts) {
+                if (port->Name() == personal[i]) {
+                    ++personalCounts[i].total;
+                    personalCounts[i].opened += port->IsOpened() ? 1 : 0;
+                }
+            }
+        }
+        for (size_t i = 0; i < group.size(); ++i) {
+            groupCounts[i].interfaces = interfaces;
+            for (const auto& port : m_datagramPorts) {
+                if (port->Name() == group[i]) {
+                    ++groupCounts[i].total;
+                    groupCounts[i].opened += port->IsOpened() ? 1 : 0;
+                }
+            }
+        }
+    }
+    if (m_network != nullptr) {
+        m_network->Unlock();
+    }
+}
+
+void CvSmbMessagingClient::Send(CMsg msg) {
+    if (msg.type == MsgPersonal) {
+        SendPersonal(std::move(msg));
+    } else if (msg.type == MsgBroadcast) {
+        SendBroadcast(std::move(msg));
+    }
+}
+
+void CvSmbMessagingClient::SendPersonal(CMsg msg) {
+    msg.text = CvText::CutToCodePoints(msg.text, kMaxPersonalLength);
+    bool notFound = false;
+    bool transmission = false;
+    std::string transmissionText;
+
+    SharedLock lock(m_sessionPortsLock);
+    if (m_sessionPorts.empty()) {
+        throw CvNoInterfaceAvailErr();
+    }
+    auto score = [&](const CNetbiosName& port) {
+        int value = port.Name() == msg.sender ? 50 : 0;
+        const double attempts = port.failures + port.successes;
+        const double failureRate = attempts > 0 ? port.failures / attempts * 100.0 : 0.0;
+        return value + (failureRate < 50.0 ? 10 : 0);
+    };
+    std::vector<CNetbiosName*> ordered;
+    for (auto& port : m_sessionPorts) {
+        ordered.push_back(port.get());
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [&](auto* a, auto* b) { return score(*a) > score(*b); });
+
+    for (CNetbiosName* port : ordered) {
+        CMsg copy = msg;
+        copy.sender = port->Name();
+        try {
+            if (CvText::CodePointCount(copy.text) <= kSingleBlockLength) {
+                SendSingleBlock(*port, copy);
+            } else {
+                SendMultiBlock(*port, copy);
+            }
+            port->successes += 1;
+            return;
+        } catch (const CvAddrNotFoundErr&) {
+            notFound = true;
+        } catch (const CvDataTransmissionErr& error) {
+            transmission = true;
+            transmissionText = error.Operation();
+        } catch (const CvNetworkErr&) {
+        }
+        port->failures += 1;
+    }
+    if (transmission) {
+        throw CvDataTransmissionErr(transmissionText);
+    }
+    if (notFound) {
+        throw CvAddrNotFoundErr();
+    }
+    throw CvUnknownNetworkErr();
+}
+
+void CvSmbMessagingClient::SendSingleBlock(CNetbiosName& port, const CMsg& msg) {
+    ConnectionGuard connection(port.Connect(msg.address));
+    CSmbPdu_sends pdu;
+    pdu.SetOriginator(msg.sender);
+    pdu.SetDestination(msg.recipient);
+    pdu.SetText(msg.text);
+    connection->SendPdu(pdu);
+    try {
+        connection->ReceivePdu(pdu);
+    } catch (const CvDataTransmissionErr& error) {
+        // A peer that accepts only multi-block messages (it wants a protocol
+        // negotiation before a single block) hangs up instead of replying.
+        // Counting that as delivered would lose the message: send it again
+        // as Start/Text/End on a new session.
+        if (PeerClosedSession(error)) {
+            connection.Close();
+            SendMultiBlock(port, msg);
+            return;
+        }
+    } catch (const CvNetworkErr&) {
+        // No reply in time: the message went out; the reply is not needed.
+    }
+}
+
+void CvSmbMessagingClient::SendMultiBlock(CNetbiosName& port, const CMsg& msg) {
+    ConnectionGuard connection(port.Connect(msg.address));
+    CSmbPdu_sendstrt start;
+    start.SetOriginator(msg.sender);
+    start.SetDestination(msg.recipient);
+    connection->SendPdu(start);
+    CSmbPdu reply;
+    connection->ReceivePdu(reply);
+    const uint16_t groupId = reply.Word(0);
+
+    const size_t length = CvText::CodePointCount(msg.text);
+    std::string rest = msg.text;
+    for (size_t offset = 0; offset < length; offset += kSingleBlockLength) {
+        const std::string block = CvText::CutToCodePoints(rest, kSingleBlockLength);
+        rest.erase(0, block.size());
+        CSmbPdu_sendtxt text;
+        text.SetGroupId(groupId);
+        text.SetText(block);
+        connection->SendPdu(text);
+        connection->ReceivePdu(reply);
+    }
+    CSmbPdu_sendend end;
+    end.SetGroupId(groupId);
+    connection->SendPdu(end);
+    connection->ReceivePdu(reply);
+}
+
+void CvSmbMessagingClient::SendBroadcast(CMsg msg) {
+    const size_t maxLength = maxBroadcastLength;
+    if (CvText::CodePointCount(msg.text) > maxLength) {
+        msg.text = CvText::CutToCodePoints(msg.text, fragmentEnabled ? kMaxPersonalLength : maxLength);
+    }
+    bool notFound = false;
+    bool transmission = false;
+    std::string transmissionText;
+
+    std::lock_guard lock(m_datagramPortsLock);
+    if (m_datagramPorts.empty()) {
+        throw CvNoInterfaceAvailErr();
+    }
+    for (auto& port : m_datagramPorts) {
+        try {
+            SendBroadcastThrough(*port, msg);
+            return;
+        } catch (const CvAddrNotFoundErr&) {
+            notFound = true;
+        } catch (const CvDataTransmissionErr& error) {
+            transmission = true;
+            transmissionText = error.Operation();
+        } catch (const CvNetworkErr&) {
+        }
+    }
+    if (transmission) {
+        throw CvDataTransmissionErr(transmissionText);
+    }
+    if (notFound) {
+        throw CvAddrNotFoundErr();
+    }
+    throw CvUnknownNetworkErr();
+}
+
+void CvSmbMessagingClient::SendBroadcastThrough(CNetbiosDgName& port, const CMsg& msg) {
+    const size_t maxLength = maxBroadcastLength;
+    const std::vector<std::string> parts = CvText::CodePointCount(msg.text) <= maxLength
+                                               ? std::vector<std::string>{msg.text}
+                                               : CvSplitMessage(msg.text, maxLength);
+    for (const auto& part : parts) {
+        CConnection* opened = port.Connect(msg.address);
+        if (opened == nullptr) {
+            throw CvUnknownNetworkErr("CreateFile");
+        }
+        ConnectionGuard connection(opened);
+        CMailslotPdu pdu;
+        pdu.SetOriginator(msg.sender);
+        pdu.SetDestination(msg.recipient);
+        pdu.SetText(part);
+        connection->SendPdu(pdu);
+    }
+}
+
+void CvSmbMessagingClient::OnSessionConnection(CConnection* connection, void*) {
+    ConnectionGuard guard(connection);
+    std::optional<CMsg> received;
+    try {
+        CPduBuffer buffer;
+        guard->ReceiveRaw(buffer);
+        CSmbPdu header;
+        header.Decode(buffer);
+        if (header.Command() == CSmbPdu::kCommandSendMessage) {
+            CSmbPdu_sends pdu;
+            pdu.Decode(buffer);
+            CMsg msg;
+            msg.type = MsgPersonal;
+            msg.sender = pdu.Originator();
+            msg.recipient = msg.address = pdu.Destination();
+            msg.text = pdu.Text();
+            CSmbPdu reply = pdu.MakeReply();
+            guard->SendPdu(reply);
+            received = std::move(msg);
+        } else if (header.Command() == CSmbPdu::kCommandSendStart) {
+            CSmbPdu_sendstrt start;
+            start.Decode(buffer);
+            CMsg msg;
+            msg.type = MsgPersonal;
+            msg.sender = start.Originator();
+            msg.recipient = msg.address = start.Destination();
+            const uint16_t groupId = ++g_lastGroupId;
+            CSmbPdu startReply = start.MakeReply(groupId);
+            guard->SendPdu(startReply);
+            for (;;) {
+                guard->ReceiveRaw(buffer);
+                CSmbPdu next;
+                next.Decode(buffer);
+                if (next.Command() != CSmbPdu::kCommandSendText) {
+                    CSmbPdu endReply = start.MakeReply();
+                    endReply.SetCommand(CSmbPdu::kCommandSendEnd);
+                    endReply.SetMid(next.Mid());
+                    guard->SendPdu(endReply);
+                    break;
+                }
+                CSmbPdu_sendtxt text;
+                text.Decode(buffer);
+                if (msg.text.size() + text.Text().size() <= kMaxReceivedText) {
+                    msg.text += text.Text();
+                }
+                CSmbPdu textReply = text.MakeReply();
+                guard->SendPdu(textReply);
+            }
+            received = std::move(msg);
+        }
+        guard.Close();
+    } catch (const CvNetworkErr&) {
+        return;  // a broken session delivers nothing
+    }
+    if (received) {
+        Deliver(*received);
+    }
+}
+
+void CvSmbMessagingClient::OnDatagramConnection(CConnection* connection, void*) {
+    ConnectionGuard guard(connection);
+    std::optional<CMsg> received;
+    try {
+        CPduBuffer buffer;
+        guard->ReceiveRaw(buffer);
+        CSmbPdu header;
+        header.Decode(buffer);
+        if (header.Command() == CSmbPdu::kCommandTransaction) {
+            CSmbDgPdu_sendb pdu;
+            pdu.Decode(buffer);
+            if (pdu.MailslotName() == CSmbDgPdu_sendb::kMessengerMailslot) {
+                CMsg msg;
+                msg.type = MsgBroadcast;
+                msg.sender = pdu.Originator();
+                msg.recipient = msg.address = pdu.Destination();
+                msg.text = pdu.Text();
+                received = std::move(msg);
+            }
+        }
+        guard.Close();
+    } catch (const CvNetworkErr&) {
+        return;
+    }
+    if (received) {
+        Deliver(*received);
+    }
+}
+
+void CvSmbMessagingClient::Deliver(CMsg& msg) {
+    if (onReceive != nullptr) {
+        (*onReceive)(msg);
+    }
+}
