@@ -232,12 +232,11 @@ void CvNbtStack::Reset(CvNcb& ncb) {
     }
     for (const auto& internal : internalNames) {
         // Registered in the background: nobody waits for these names.
-        auto ncbOwned = std::make_shared<CvNcb>();
-        std::memcpy(ncbOwned->name, internal.name.Raw().data(), sizeof ncbOwned->name);
-        ncbOwned->lana = ncb.lana;
-        m_pending.Begin(*ncbOwned, nullptr);
-        m_pending.SetDetach(*ncbOwned, [ncbOwned] {});
-        AddName(adapter, *ncbOwned, internal.group, true);
+        auto& owned = m_internalNcbs.emplace_back(std::make_unique<CvNcb>());
+        std::memcpy(owned->name, internal.name.Raw().data(), sizeof owned->name);
+        owned->lana = ncb.lana;
+        m_pending.Begin(*owned, nullptr);
+        AddName(adapter, *owned, internal.group, true);
     }
 }
 

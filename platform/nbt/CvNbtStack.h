@@ -71,4 +71,6 @@ private:
         bool group = false;
     };
     std::vector<InternalName> m_internalNames;
+    // The add commands of internal names; they live as long as the stack.
+    std::vector<std::unique_ptr<CvNcb>> m_internalNcbs;
 };

@@ -2,6 +2,7 @@
 // line, one station per process, for the network namespace tests.
 //
 //   register NAME [--group] [--hold S]     add the name, print the code, stay S seconds
+//            [--internal NAME]             the stack registers NAME by itself too
 //   listen NAME [--hold S] [--recv-size N] add NAME, take one call, echo one message back
 //   call NAME TEXT --from LOCAL            call NAME, send TEXT, print the reply
 //   dgram-recv NAME [--group] [--hold S]   add NAME, print one datagram
@@ -31,6 +32,7 @@ struct Args {
     bool groupFrom = false;
     int holdSeconds = 0;
     uint16_t recvSize = 1024;
+    std::string internalName;
     std::string from;
 };
 
@@ -67,6 +69,13 @@ std::string Printable(const uint8_t* name) {
 class Station {
 public:
     uint8_t Lana() const { return m_lana; }
+
+    void AddInternalName(const std::string& text) {
+        uint8_t field[16];
+        SetName(field, text);
+        m_stack.AddInternalName(
+            NbtName::FromRaw(std::string_view(reinterpret_cast<char*>(field), 16)).Value(), false);
+    }
 
     bool Start() {
         CvNcb ncb;
@@ -305,6 +314,8 @@ int main(int argc, char** argv) {
             args.groupFrom = true;
         } else if (arg == "--hold" && i + 1 < argc) {
             args.holdSeconds = std::atoi(argv[++i]);
+        } else if (arg == "--internal" && i + 1 < argc) {
+            args.internalName = argv[++i];
         } else if (arg == "--recv-size" && i + 1 < argc) {
             args.recvSize = static_cast<uint16_t>(std::atoi(argv[++i]));
         } else if (arg == "--from" && i + 1 < argc) {
@@ -329,6 +340,9 @@ int main(int argc, char** argv) {
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     Station station;
+    if (!args.internalName.empty()) {
+        station.AddInternalName(args.internalName);
+    }
     if (!station.Start()) {
         return 2;
     }

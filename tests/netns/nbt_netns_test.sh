@@ -70,7 +70,7 @@ stop_all() {
 }
 
 echo "== registration, defence, query, node status"
-check "station 1 registers ALPHA" start alpha 1 register ALPHA --hold 60
+check "station 1 registers ALPHA" start alpha 1 register ALPHA --hold 60 --internal 'HOTEL#00'
 check "station 1 got the name" has alpha "add ALPHA<03> 0x00"
 run alpha2 2 register ALPHA
 check "station 2 is refused ALPHA (0x16)" has alpha2 "add ALPHA<03> 0x16"
@@ -79,6 +79,7 @@ check "a group registration of unique ALPHA is refused (0x16)" has alpha3 "add A
 run status 3 status ALPHA
 check "node status of ALPHA answers" has status "status 0x00"
 check "node status lists ALPHA as unique" has status "name ALPHA<03> UNIQUE"
+check "node status lists the stack's own name" has status "name HOTEL<00> UNIQUE"
 if command -v nmblookup >/dev/null; then
     in_ns 3 nmblookup -B 198.18.0.255 'ALPHA#03' >"$work/nmbq" 2>&1
     check "nmblookup resolves ALPHA#03" has nmbq "198.18.0.1 ALPHA<03>"
