@@ -26,7 +26,11 @@ constexpr const char* kHelperName = "corvane-elevated-writer";
 
 std::string HelperPath() {
     if (const char* path = std::getenv("CORVANE_ELEVATED_WRITER"); path != nullptr && *path) {
-        return path;
+        // pkexec only starts programs named by an absolute path.
+        char* absolute = realpath(path, nullptr);
+        std::string result = absolute != nullptr ? absolute : "";
+        std::free(absolute);
+        return result;
     }
     std::vector<char> buffer(4096);
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
