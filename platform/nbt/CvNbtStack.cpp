@@ -4,10 +4,14 @@
 
 #include <poll.h>
 
+#include "platform/CvAdapterStatus.h"
 #include "platform/CvEvent.h"
 #include "platform/CvIpAdapters.h"
 
 namespace {
+
+// NAME_BUFFER state of a name another station contests.
+constexpr uint8_t kDuplicateNameState = 0x06;
 
 NbtResult<NbtName> NameField(const uint8_t (&field)[16]) {
     return NbtName::FromRaw(std::string_view(reinterpret_cast<const char*>(field), sizeof field));
@@ -100,7 +104,11 @@ void CvNbtStack::Execute(CvNcb& ncb) {
     }
     if (command == kNcbCancel) {
         // A target that is not pending has completed already.
-        m_pending.Complete(ncb, m_pending.Cancel(ncb.cancelTarget) ? kNrcGoodRet : kNrcCanOccr);
+        if (ncb.cancelTarget == nullptr) {
+            m_pending.Complete(ncb, kNrcCancel);
+        } else {
+            m_pending.Complete(ncb, m_pending.Cancel(ncb.cancelTarget) ? kNrcGoodRet : kNrcCanOccr);
+        }
         return;
     }
     if (m_context.adapters.count(ncb.lana) == 0) {
@@ -223,6 +231,8 @@ void CvNbtStack::Reset(CvNcb& ncb) {
     }
     adapter.unitId = CvNbtAdapter::MakeUnitId(adapter.ip);
     adapter.reset = true;
+    const uint8_t lana = ncb.lana;
+    // The issuer may free ncb as soon as it is complete.
     m_pending.Complete(ncb, kNrcGoodRet);
 
     std::vector<InternalName> internalNames;
@@ -234,7 +244,7 @@ void CvNbtStack::Reset(CvNcb& ncb) {
         // Registered in the background: nobody waits for these names.
         auto& owned = m_internalNcbs.emplace_back(std::make_unique<CvNcb>());
         std::memcpy(owned->name, internal.name.Raw().data(), sizeof owned->name);
-        owned->lana = ncb.lana;
+        owned->lana = lana;
         m_pending.Begin(*owned, nullptr);
         AddName(adapter, *owned, internal.group, true);
     }
@@ -302,7 +312,7 @@ void CvNbtStack::DeleteName(CvNbtAdapter& adapter, CvNcb& ncb) {
 
 void CvNbtStack::AdapterStatus(CvNbtAdapter& adapter, CvNcb& ncb) {
     if (ncb.callname[0] == '*') {
-        FillAdapterStatus(ncb, adapter.unitId, adapter.names.StatusEntries());
+        FillAdapterStatus(ncb, LocalStatus(adapter));
         return;
     }
     auto name = NameField(ncb.callname);
@@ -320,7 +330,7 @@ void CvNbtStack::AdapterStatus(CvNbtAdapter& adapter, CvNcb& ncb) {
                 return;
             }
             if (resolved->address == current->ip.address) {
-                FillAdapterStatus(*target, current->unitId, current->names.StatusEntries());
+                FillAdapterStatus(*target, LocalStatus(*current));
                 return;
             }
             *step = m_names.NodeStatus(*current, resolved->address, [this, target](auto status) {
@@ -328,45 +338,44 @@ void CvNbtStack::AdapterStatus(CvNbtAdapter& adapter, CvNcb& ncb) {
                     m_pending.Complete(*target, kNrcCmdTmo);
                     return;
                 }
-                FillAdapterStatus(*target, status->UnitId(), status->names);
+                FillAdapterStatus(*target, StatusOf(status->UnitId(), status->names));
             });
         });
     m_pending.SetDetach(ncb, [this, step] { m_names.Cancel(*step); });
 }
 
-void CvNbtStack::FillAdapterStatus(CvNcb& ncb, const std::array<uint8_t, kNbtUnitIdLength>& unitId,
-                                   const std::vector<NbtNodeStatusEntry>& names) {
-    // The Windows ADAPTER_STATUS block (60 bytes, little-endian) followed by
-    // one NAME_BUFFER (16-byte name, number, flags) per name.
-    constexpr size_t kStatusLength = 60;
-    constexpr size_t kNameBufferLength = 18;
-    std::vector<uint8_t> block(kStatusLength, 0);
-    std::memcpy(block.data(), unitId.data(), unitId.size());
-    block[6] = 3;     // rev_major
-    block[8] = 0xFE;  // adapter_type: Ethernet
-    auto putU16 = [&](size_t offset, size_t value) {
-        block[offset] = static_cast<uint8_t>(value);
-        block[offset + 1] = static_cast<uint8_t>(value >> 8);
-    };
-    putU16(48, CvNbtDatagramService::kMaxUserData);  // max_dgram_size
-    putU16(54, 254);                                 // max_sess
-    putU16(56, 0xFFFF);                              // max_sess_pkt_size
-    putU16(58, names.size());                        // name_count
+CvAdapterStatus CvNbtStack::StatusOf(const std::array<uint8_t, kNbtUnitIdLength>& unitId,
+                                     const std::vector<NbtNodeStatusEntry>& names) {
+    CvAdapterStatus status;
+    status.mac = unitId;
+    status.maxDatagramSize = CvNbtDatagramService::kMaxUserData;
     uint8_t number = 0;
     for (const auto& entry : names) {
-        block.insert(block.end(), entry.name.Raw().begin(), entry.name.Raw().end());
-        block.push_back(++number);
-        uint8_t flags = (entry.flags & kNameFlagConflict) != 0 ? 0x06 : 0x04;  // registered
+        CvAdapterStatus::Name name;
+        std::memcpy(name.name.data(), entry.name.Raw().data(), name.name.size());
+        // Node status carries no name numbers; the rows are numbered instead.
+        name.number = ++number;
+        name.flags =
+            (entry.flags & kNameFlagConflict) != 0 ? kDuplicateNameState : kNameFlagRegistered;
         if ((entry.flags & kNbFlagGroup) != 0) {
-            flags |= 0x80;
+            name.flags |= kNameFlagGroup;
         }
-        block.push_back(flags);
+        status.names.push_back(name);
     }
-    static_assert(kNameBufferLength == kNbtRawNameLength + 2);
-    const size_t copied = std::min<size_t>(block.size(), ncb.length);
-    if (ncb.buffer != nullptr && copied > 0) {
-        std::memcpy(ncb.buffer, block.data(), copied);
+    return status;
+}
+
+CvAdapterStatus CvNbtStack::LocalStatus(const CvNbtAdapter& adapter) {
+    CvAdapterStatus status = StatusOf(adapter.unitId, adapter.names.StatusEntries());
+    size_t row = 0;
+    for (const auto& entry : adapter.names.Entries()) {
+        if (entry.state != CvNbtNameEntry::State::Registering) {
+            status.names[row++].number = entry.number;
+        }
     }
-    ncb.length = static_cast<uint16_t>(copied);
-    m_pending.Complete(ncb, copied < block.size() ? kNrcIncomp : kNrcGoodRet);
+    return status;
+}
+
+void CvNbtStack::FillAdapterStatus(CvNcb& ncb, const CvAdapterStatus& status) {
+    m_pending.Complete(ncb, status.Encode(ncb.buffer, ncb.length));
 }

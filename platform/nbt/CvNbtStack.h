@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/CvAdapterStatus.h"
 #include "platform/CvNetbiosProvider.h"
 #include "platform/nbt/CvNbtContext.h"
 #include "platform/nbt/CvNbtDatagramService.h"
@@ -52,8 +53,10 @@ private:
     void AddName(CvNbtAdapter& adapter, CvNcb& ncb, bool group, bool internal);
     void DeleteName(CvNbtAdapter& adapter, CvNcb& ncb);
     void AdapterStatus(CvNbtAdapter& adapter, CvNcb& ncb);
-    void FillAdapterStatus(CvNcb& ncb, const std::array<uint8_t, kNbtUnitIdLength>& unitId,
-                           const std::vector<NbtNodeStatusEntry>& names);
+    static CvAdapterStatus StatusOf(const std::array<uint8_t, kNbtUnitIdLength>& unitId,
+                                    const std::vector<NbtNodeStatusEntry>& names);
+    static CvAdapterStatus LocalStatus(const CvNbtAdapter& adapter);
+    void FillAdapterStatus(CvNcb& ncb, const CvAdapterStatus& status);
     uint8_t OpenSharedSockets();
     void Shutdown();
 

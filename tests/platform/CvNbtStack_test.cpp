@@ -189,6 +189,8 @@ TEST_F(CvNbtStackNoAdapterTest, CancelOfAFinishedCommandSaysSo) {
     cancel.command = kNcbCancel;
     cancel.cancelTarget = &finished;
     EXPECT_EQ(m_stack.Submit(cancel), kNrcCanOccr);
+    cancel.cancelTarget = nullptr;
+    EXPECT_EQ(m_stack.Submit(cancel), kNrcCancel);
 }
 
 TEST(CvNbtStackTest, EnumerationFitsTheBuffer) {
