@@ -1,5 +1,6 @@
 #include "platform/CvVirtualLan.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "platform/CvAdapterStatus.h"
 #include "platform/CvEvent.h"
 #include "platform/CvVirtualStation.h"
+#include "support/TestEnv.h"
 
 namespace {
 
@@ -649,3 +651,90 @@ TEST_F(VirtualLanTest, CommandsOnUnknownAdapterFailWithBridge) {
 }
 
 }  // namespace
+
+TEST(VirtualLanConcurrency, ConcurrentCallersEachGetTheirOwnSession) {
+    constexpr int kClients = 4;
+    constexpr int kRounds = 5;
+    CvVirtualLan lan(kUnit);
+    Station server(lan);
+    const std::string serverName = Field("SERVER", 0x03);
+    ASSERT_EQ(server.Add(serverName), kNrcGoodRet);
+
+    // Echoes one message per session until the caller hangs up.
+    int served = 0;
+    std::atomic<bool> serverDone{false};
+    std::thread serve([&] {
+        struct Done {
+            std::atomic<bool>& flag;
+            ~Done() { flag = true; }
+        } done{serverDone};
+        for (int i = 0; i < kClients * kRounds; ++i) {
+            CvNcb listen;
+            listen.command = kNcbListen;
+            SetField(listen.name, serverName);
+            SetField(listen.callname, kAnyone);
+            listen.rto = 100;
+            if (server.Provider().Submit(listen) != kNrcGoodRet) {
+                return;
+            }
+            std::string message;
+            if (server.Receive(listen.lsn, message) == kNrcGoodRet &&
+                server.Send(listen.lsn, message) == kNrcGoodRet &&
+                server.Receive(listen.lsn, message) == kNrcSClosed) {
+                ++served;
+            }
+            server.HangUp(listen.lsn);
+        }
+    });
+
+    std::vector<std::unique_ptr<Station>> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.push_back(std::make_unique<Station>(lan));
+        ASSERT_EQ(clients.back()->Add(Field(("CLIENT" + std::to_string(c)).c_str(), 3)),
+                  kNrcGoodRet);
+    }
+    std::vector<int> echoed(kClients, 0);
+    std::vector<std::thread> threads;
+    for (int c = 0; c < kClients; ++c) {
+        threads.emplace_back([&, c] {
+            Station& client = *clients[static_cast<size_t>(c)];
+            const std::string name = Field(("CLIENT" + std::to_string(c)).c_str(), 3);
+            for (int round = 0; round < kRounds; ++round) {
+                uint8_t lsn = 0;
+                uint8_t code = kNrcNoCall;
+                for (int attempt = 0; attempt < 2000 && code == kNrcNoCall; ++attempt) {
+                    code = client.Call(name, serverName, &lsn, 100);
+                    if (code == kNrcNoCall) {
+                        std::this_thread::sleep_for(1ms);
+                    }
+                }
+                if (code != kNrcGoodRet) {
+                    return;
+                }
+                const std::string message = name + std::to_string(round);
+                std::string reply;
+                if (client.Send(lsn, message) == kNrcGoodRet &&
+                    client.Receive(lsn, reply) == kNrcGoodRet && reply == message) {
+                    ++echoed[static_cast<size_t>(c)];
+                }
+                client.HangUp(lsn);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    // Should a client have given up, the server still listens: reset its
+    // adapter (ending the listen) until it notices.
+    if (!WaitUntil([&] { return serverDone.load(); }, 2s)) {
+        CvNcb reset;
+        reset.command = kNcbReset;
+        while (!serverDone) {
+            server.Provider().Submit(reset);
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    serve.join();
+    EXPECT_EQ(served, kClients * kRounds);
+    EXPECT_EQ(echoed, std::vector<int>(kClients, kRounds));
+}
