@@ -18,6 +18,7 @@ bool CvThread::Start() {
         return false;
     }
     m_running = true;
+    std::lock_guard guard(m_startLock);
     m_thread = std::thread(&CvThread::ThreadMain, this);
     return true;
 }
@@ -26,6 +27,15 @@ void CvThread::ThreadMain() {
     m_tid = static_cast<long>(gettid());
     ApplyPriority();
     Run();
+    if (m_autoDelete) {
+        {
+            std::lock_guard guard(m_startLock);
+            m_thread.detach();
+        }
+        m_running = false;
+        delete this;
+        return;
+    }
     m_running = false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "platform/CvEvent.h"
@@ -52,6 +53,10 @@ public:
 
     CvEvent& StopEvent() { return m_stopEvent; }
 
+    // A thread object that deletes itself when its body returns (allocate it
+    // with new; nobody else deletes it). Set before Start.
+    void SetAutoDelete(bool autoDelete) { m_autoDelete = autoDelete; }
+
 protected:
     // The thread body; does nothing here.
     virtual void Run() {}
@@ -60,7 +65,9 @@ private:
     void ThreadMain();
     void ApplyPriority();
 
+    std::mutex m_startLock;  // Start assigns m_thread while the body may already run
     std::thread m_thread;
+    bool m_autoDelete = false;
     CvEvent m_stopEvent{true, false};
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_running{false};

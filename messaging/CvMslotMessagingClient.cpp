@@ -116,10 +116,9 @@ void CvMslotMessagingClient::Send(CMsg msg) {
 }
 
 void CvMslotMessagingClient::SendThrough(CMailslot& port, const CMsg& msg) {
-    const std::vector<std::string> parts =
-        CvText::CodePointCount(msg.text) <= maxBroadcastLength
-            ? std::vector<std::string>{msg.text}
-            : CvSplitMessage(msg.text, maxBroadcastLength);
+    const std::vector<std::string> parts = CvText::CodePointCount(msg.text) <= maxBroadcastLength
+                                               ? std::vector<std::string>{msg.text}
+                                               : CvSplitMessage(msg.text, maxBroadcastLength);
     for (const auto& part : parts) {
         CConnection* connection = port.Connect(msg.address);
         if (connection == nullptr) {

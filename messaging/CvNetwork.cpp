@@ -15,7 +15,8 @@ void CvNetwork::StartWatch() {
     if (m_watchThread && m_watchThread->IsRunning()) {
         return;
     }
-    m_watchThread = std::make_unique<CvThreadClassFunction<CvNetwork>>(this, &CvNetwork::WatchThread);
+    m_watchThread =
+        std::make_unique<CvThreadClassFunction<CvNetwork>>(this, &CvNetwork::WatchThread);
     m_watchThread->Start();
 }
 

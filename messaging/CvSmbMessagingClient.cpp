@@ -159,7 +159,8 @@ void CvSmbMessagingClient::Rebuild() {
             auto* adapter = static_cast<CvNetbiosInterface*>(m_network->GetInterface(i));
             adapter->Reset();
             for (const auto& name : personal) {
-                auto port = std::make_unique<CNetbiosName>(provider, adapter->lana, name, m_suffixes);
+                auto port =
+                    std::make_unique<CNetbiosName>(provider, adapter->lana, name, m_suffixes);
                 port->SetCallTimeout(static_cast<uint16_t>(timeout));
                 port->SetSessionTimeout(kSessionTimeoutMs);
                 port->SetHandler(&m_sessionHandler);
@@ -337,7 +338,8 @@ void CvSmbMessagingClient::SendMultiBlock(CNetbiosName& port, const CMsg& msg) {
 void CvSmbMessagingClient::SendBroadcast(CMsg msg) {
     const size_t maxLength = maxBroadcastLength;
     if (CvText::CodePointCount(msg.text) > maxLength) {
-        msg.text = CvText::CutToCodePoints(msg.text, fragmentEnabled ? kMaxPersonalLength : maxLength);
+        msg.text =
+            CvText::CutToCodePoints(msg.text, fragmentEnabled ? kMaxPersonalLength : maxLength);
     }
     bool notFound = false;
     bool transmission = false;

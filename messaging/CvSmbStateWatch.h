@@ -12,11 +12,11 @@ class CvSmbMessagingClient;
 
 // Registration states of a messenger name.
 enum CvNameState : int32_t {
-    NameStateUnknown = 0,       // the watch does not know the name
-    NameStateNoInterface = 1,   // no network interface
-    NameStateNoClient = 2,      // the watch has no client
-    NameStatePartial = 3,       // not registered on every interface
-    NameStateRegistered = 4,    // registered on every interface
+    NameStateUnknown = 0,      // the watch does not know the name
+    NameStateNoInterface = 1,  // no network interface
+    NameStateNoClient = 2,     // the watch has no client
+    NameStatePartial = 3,      // not registered on every interface
+    NameStateRegistered = 4,   // registered on every interface
 };
 
 // Every 5000 ms, records how completely each name of the client is

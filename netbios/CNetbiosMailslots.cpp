@@ -30,7 +30,9 @@ private:
 
 CNetbiosMailslots::CNetbiosMailslots(CvNetbiosProvider& provider, CvMailslotProvider& local,
                                      std::string computerName)
-    : m_provider(provider), m_local(local), m_oemName(CvText::ToOem(CvText::UpperCase(computerName))) {}
+    : m_provider(provider),
+      m_local(local),
+      m_oemName(CvText::ToOem(CvText::UpperCase(computerName))) {}
 
 CNetbiosMailslots::~CNetbiosMailslots() {
     Stop();
@@ -58,12 +60,12 @@ void CNetbiosMailslots::Stop() {
 }
 
 std::unique_ptr<CvLocalMailslot> CNetbiosMailslots::CreateMailslot(const std::string& name,
-                                                                    uint32_t maxMessageSize) {
+                                                                   uint32_t maxMessageSize) {
     return m_local.CreateMailslot(name, maxMessageSize);
 }
 
 std::unique_ptr<CvMailslotWriter> CNetbiosMailslots::OpenMailslot(const std::string& target,
-                                                                   const std::string& name) {
+                                                                  const std::string& name) {
     if (target == ".") {
         return m_local.OpenMailslot(target, name);
     }
@@ -130,10 +132,9 @@ bool CNetbiosMailslots::WriteRemote(const std::string& target, const std::string
 
 void CNetbiosMailslots::PostReceive(uint8_t lana, Adapter& adapter) {
     adapter.event.Reset();
-    const uint8_t code =
-        NBRecvDatagramAsy(m_provider, adapter.receive, lana, adapter.nameNumber,
-                          adapter.buffer.data(), static_cast<uint16_t>(adapter.buffer.size()),
-                          adapter.event);
+    const uint8_t code = NBRecvDatagramAsy(
+        m_provider, adapter.receive, lana, adapter.nameNumber, adapter.buffer.data(),
+        static_cast<uint16_t>(adapter.buffer.size()), adapter.event);
     adapter.receiving = code == kNrcPending;
     if (!adapter.receiving) {
         adapter.nameNumber = 0;  // the name is gone (adapter reset): register again

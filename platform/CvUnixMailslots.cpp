@@ -115,7 +115,8 @@ private:
 }  // namespace
 
 CvUnixMailslots::CvUnixMailslots(CvMailslotProvider* remote, std::string directory)
-    : m_remote(remote), m_directory(directory.empty() ? DefaultDirectory() : std::move(directory)) {}
+    : m_remote(remote),
+      m_directory(directory.empty() ? DefaultDirectory() : std::move(directory)) {}
 
 std::string CvUnixMailslots::DefaultDirectory() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -126,7 +127,7 @@ std::string CvUnixMailslots::DefaultDirectory() {
 }
 
 std::unique_ptr<CvLocalMailslot> CvUnixMailslots::CreateMailslot(const std::string& name,
-                                                                  uint32_t maxMessageSize) {
+                                                                 uint32_t maxMessageSize) {
     std::error_code error;
     std::filesystem::create_directories(m_directory, error);
     const std::filesystem::path parent = std::filesystem::path(m_directory).parent_path();
@@ -162,7 +163,7 @@ std::unique_ptr<CvLocalMailslot> CvUnixMailslots::CreateMailslot(const std::stri
 }
 
 std::unique_ptr<CvMailslotWriter> CvUnixMailslots::OpenMailslot(const std::string& target,
-                                                                 const std::string& name) {
+                                                                const std::string& name) {
     if (target == ".") {
         const std::string path = m_directory + "/" + FileName(name);
         if (access(path.c_str(), F_OK) != 0) {

@@ -13,7 +13,9 @@ namespace {
 // mailslots reachable across a virtual LAN through the NetBIOS redirector.
 struct MailslotStation {
     MailslotStation(CvVirtualLan& lan, const std::string& computer)
-        : station(lan), local(nullptr, dir.Path() + "/mailslot"), mailslots(station, local, computer) {
+        : station(lan),
+          local(nullptr, dir.Path() + "/mailslot"),
+          mailslots(station, local, computer) {
         station.AttachAdapter(0, 1);
         mailslots.Start();
         client.SetMailslots(&mailslots);

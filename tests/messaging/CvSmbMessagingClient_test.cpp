@@ -71,7 +71,7 @@ public:
                     originator = start.Originator();
                 }
                 CSmbPdu reply = pdu.Command() == CSmbPdu::kCommandSendStart ? pdu.MakeReply(7)
-                                                                             : pdu.MakeReply();
+                                                                            : pdu.MakeReply();
                 connection->SendPdu(reply);
                 if (pdu.Command() == CSmbPdu::kCommandSendMessage ||
                     pdu.Command() == CSmbPdu::kCommandSendEnd) {
@@ -266,7 +266,10 @@ TEST(CvSplitMessage, SplitsAfterTheLastSpaceOr0x13OrHard) {
         {"ab cdefg", 5, {"ab ", "cdefg"}},
         {"abcdefgh", 5, {"abcde", "fgh"}},
         {" abcdefgh", 5, {" abcd", "efgh"}},  // a space at the first position does not count
-        {"ab\x13" "cdefg", 5, {"ab\x13", "cdefg"}},
+        {"ab\x13"
+         "cdefg",
+         5,
+         {"ab\x13", "cdefg"}},
         {"ab\rcdefg", 5, {"ab\rcd", "efg"}},
         {"äöü äöü", 5, {"äöü ", "äöü"}},  // counts characters, not bytes
     };

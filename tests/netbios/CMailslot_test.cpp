@@ -52,7 +52,7 @@ protected:
     CvUnixMailslots mailslots{nullptr, dir.Path() + "/mailslot"};
     Receiver receiver;
     CvVoidBinaryMemberFunction<Receiver, CConnection*, void*> handler{&receiver,
-                                                                       &Receiver::OnConnection};
+                                                                      &Receiver::OnConnection};
 };
 
 TEST_F(CMailslotTest, DeliversEachMessageToTheHandler) {

@@ -1,0 +1,155 @@
+#include "messaging/CvMsgOutbox.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include "app/CvMemberFunction.h"
+#include "messaging/CvError.h"
+#include "messaging/CvMessagingClient.h"
+#include "messaging/SendResultCode.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Sends by looking the text up in a script: "ok", "notfound", "transmission",
+// "nointerface", "unknown", "crash" (not a network error), "slow" (waits
+// until released). Records the order and how many sends overlapped.
+class ScriptedClient : public CvMessagingClient {
+public:
+    int32_t TransportId() override { return MsgPersonal; }
+    void Send(CMsg msg) override {
+        const int now = ++m_running;
+        int seen = maxConcurrent;
+        while (now > seen && !maxConcurrent.compare_exchange_weak(seen, now)) {
+        }
+        {
+            std::lock_guard guard(lock);
+            order.push_back(msg.text);
+        }
+        struct Done {
+            std::atomic<int>& running;
+            ~Done() { --running; }
+        } done{m_running};
+        if (msg.text == "slow") {
+            started = true;
+            while (!release) {
+                std::this_thread::sleep_for(1ms);
+            }
+            return;
+        }
+        if (msg.text == "notfound")
+            throw CvAddrNotFoundErr("NBCallAsy3");
+        if (msg.text == "transmission")
+            throw CvDataTransmissionErr("NBSend24");
+        if (msg.text == "nointerface")
+            throw CvNoInterfaceAvailErr();
+        if (msg.text == "unknown")
+            throw CvUnknownNetworkErr();
+        if (msg.text == "crash")
+            throw std::runtime_error("not a network error");
+    }
+
+    std::mutex lock;
+    std::vector<std::string> order;
+    std::atomic<int> maxConcurrent{0};
+    std::atomic<bool> started{false};
+    std::atomic<bool> release{false};
+
+private:
+    std::atomic<int> m_running{0};
+};
+
+class ResultLog {
+public:
+    void OnResult(CvMsgOutboxSendResult& result) {
+        std::lock_guard guard(m_lock);
+        codes[result.id] = result.code;
+        ++count;
+    }
+    int Code(int id) {
+        std::lock_guard guard(m_lock);
+        return codes.count(id) != 0 ? codes[id] : -1;
+    }
+    std::atomic<int> count{0};
+    CvVoidUnaryMemberFunction<ResultLog, CvMsgOutboxSendResult&> receiver{this,
+                                                                          &ResultLog::OnResult};
+
+private:
+    std::mutex m_lock;
+    std::map<int, int> codes;
+};
+
+CMsg Text(const std::string& text) {
+    CMsg msg;
+    msg.type = MsgPersonal;
+    msg.text = text;
+    return msg;
+}
+
+TEST(CvMsgOutbox, SendsOneAtATimeInOrderWithOneResultEach) {
+    ScriptedClient client;
+    ResultLog log;
+    CvMsgOutbox outbox;
+    outbox.SetClient(&client);
+    const std::vector<std::string> texts = {
+        "ok", "notfound", "transmission", "nointerface", "unknown", "crash", "ok"};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        outbox.Enqueue(Text(texts[i]), &log.receiver, static_cast<int>(i));
+    }
+    outbox.Start();
+    ASSERT_TRUE(WaitUntil([&] { return log.count == static_cast<int>(texts.size()); }));
+    const std::vector<int> expected = {1, 3, 4, 5, 2, 2, 1};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(log.Code(static_cast<int>(i)), expected[i]) << texts[i];
+    }
+    EXPECT_EQ(client.order, texts);
+    EXPECT_EQ(client.maxConcurrent, 1);
+}
+
+TEST(CvMsgOutbox, WithdrawDropsAQueuedEntryAndSilencesARunningOne) {
+    ScriptedClient client;
+    ResultLog log;
+    CvMsgOutbox outbox;
+    outbox.SetClient(&client);
+    outbox.Start();
+    outbox.Enqueue(Text("slow"), &log.receiver, 1);
+    ASSERT_TRUE(WaitUntil([&] { return client.started.load(); }));
+    outbox.Enqueue(Text("ok"), &log.receiver, 2);
+    outbox.Enqueue(Text("ok"), &log.receiver, 3);
+    outbox.Withdraw(2);  // still queued
+    outbox.Withdraw(1);  // running: goes on, but reports nothing
+    client.release = true;
+    ASSERT_TRUE(WaitUntil([&] { return log.count == 1; }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(log.count, 1);
+    EXPECT_EQ(log.Code(3), 1);
+    EXPECT_EQ(log.Code(1), -1);
+    EXPECT_EQ(log.Code(2), -1);
+    EXPECT_EQ(client.order, (std::vector<std::string>{"slow", "ok"}));
+}
+
+TEST(CvMsgOutbox, NullReceiverStillSendsAndDestructionWaitsForARunningSend) {
+    ScriptedClient client;
+    {
+        CvMsgOutbox outbox;
+        outbox.SetClient(&client);
+        outbox.Start();
+        outbox.Enqueue(Text("slow"), nullptr, 1);
+        ASSERT_TRUE(WaitUntil([&] { return client.started.load(); }));
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(30ms);
+            client.release = true;
+        });
+        releaser.detach();
+    }
+    EXPECT_TRUE(client.release) << "the outbox went away while its send still ran";
+}
+
+}  // namespace
