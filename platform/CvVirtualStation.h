@@ -91,7 +91,8 @@ class CvVirtualLan;
 //                    otherwise kNrcCanOccr (kNrcCancel for a null target).
 //
 // Detaching an adapter removes its names and sessions (peers see kNrcSAbort)
-// and ends its pending commands with kNrcBridge.
+// and ends its pending commands with kNrcBridge; so does destroying the
+// station, which must not happen while a thread is inside its Submit.
 class CvVirtualStation : public CvNetbiosProvider {
 public:
     explicit CvVirtualStation(CvVirtualLan& lan);
