@@ -136,6 +136,14 @@ check "node status works on moved ports" has golfstatus "name GOLF<03> UNIQUE"
 unset CORVANE_NBT_PORTS
 stop_all
 
+clean_logs() {
+    if grep -l "Sanitizer" "$work"/*; then
+        grep -h -A20 "Sanitizer" "$work"/* | head -60
+        return 1
+    fi
+}
+check "no sanitizer reports from any station" clean_logs
+
 if ((failures > 0)); then
     echo "$failures check(s) failed"
     exit 1
