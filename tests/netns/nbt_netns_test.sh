@@ -72,6 +72,8 @@ stop_all() {
 echo "== registration, defence, query, node status"
 check "station 1 registers ALPHA" start alpha 1 register ALPHA --hold 60 --internal 'HOTEL#00'
 check "station 1 got the name" has alpha "add ALPHA<03> 0x00"
+run busy 1 register INDIA
+check "a second stack on a busy session port fails its reset (0x40)" has busy "reset 0x40"
 run alpha2 2 register ALPHA
 check "station 2 is refused ALPHA (0x16)" has alpha2 "add ALPHA<03> 0x16"
 run alpha3 3 register ALPHA --group
