@@ -27,13 +27,3 @@ void NbtByteWriter::WriteBytes(std::span<const uint8_t> bytes) {
 void NbtByteWriter::WriteString(std::string_view bytes) {
     m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
 }
-
-void NbtByteWriter::PatchU16Be(size_t offset, uint16_t value) {
-    m_bytes.at(offset) = static_cast<uint8_t>(value >> 8);
-    m_bytes.at(offset + 1) = static_cast<uint8_t>(value);
-}
-
-void NbtByteWriter::PatchU16Le(size_t offset, uint16_t value) {
-    m_bytes.at(offset) = static_cast<uint8_t>(value);
-    m_bytes.at(offset + 1) = static_cast<uint8_t>(value >> 8);
-}

@@ -17,9 +17,6 @@ public:
     void WriteU32Le(uint32_t value);
     void WriteBytes(std::span<const uint8_t> bytes);
     void WriteString(std::string_view bytes);
-    // Overwrites two bytes written earlier; offset + 2 must not exceed Size().
-    void PatchU16Be(size_t offset, uint16_t value);
-    void PatchU16Le(size_t offset, uint16_t value);
 
     size_t Size() const { return m_bytes.size(); }
     NbtBytes Take() { return std::move(m_bytes); }
