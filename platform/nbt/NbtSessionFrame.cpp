@@ -1,5 +1,7 @@
 #include "platform/nbt/NbtSessionFrame.h"
 
+#include <optional>
+
 #include "platform/nbt/NbtByteReader.h"
 #include "platform/nbt/NbtByteWriter.h"
 
@@ -22,6 +24,18 @@ int FixedLength(uint8_t type) {
 
 bool IsKnownType(uint8_t type) {
     return type == kSsnMessage || (type >= kSsnRequest && type <= kSsnKeepAlive);
+}
+
+// BadType or BadLength for a header that no frame may carry.
+std::optional<NbtError> CheckTypeAndLength(uint8_t type, uint32_t length) {
+    if (!IsKnownType(type)) {
+        return NbtError::BadType;
+    }
+    const int fixed = FixedLength(type);
+    if (fixed >= 0 && length != static_cast<uint32_t>(fixed)) {
+        return NbtError::BadLength;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -68,9 +82,8 @@ NbtResult<NbtSessionFrame::Header> NbtSessionFrame::DecodeHeader(
     }
     const uint32_t length = (static_cast<uint32_t>(flags & kSsnFlagExtension) << 16) |
                             (uint32_t{header[2]} << 8) | uint32_t{header[3]};
-    const int fixed = FixedLength(type);
-    if (fixed >= 0 && length != static_cast<uint32_t>(fixed)) {
-        return NbtError::BadLength;
+    if (const auto error = CheckTypeAndLength(type, length)) {
+        return *error;
     }
     return Header{type, length};
 }
@@ -99,12 +112,8 @@ NbtResult<NbtBytes> NbtSessionFrame::Encode() const {
         return NbtError::TooLarge;
     }
     const auto length = static_cast<uint32_t>(trailer.size());
-    if (!IsKnownType(type)) {
-        return NbtError::BadType;
-    }
-    const int fixed = FixedLength(type);
-    if (fixed >= 0 && length != static_cast<uint32_t>(fixed)) {
-        return NbtError::BadLength;
+    if (const auto error = CheckTypeAndLength(type, length)) {
+        return *error;
     }
     NbtByteWriter writer;
     writer.WriteU8(type);
