@@ -391,6 +391,12 @@ CvVirtualStation::Outcome CvVirtualStation::SendDatagram(Adapter& adapter, CvNcb
                    (item.ncb->num == holder->number || item.ncb->num == kAnyName);
         });
         if (receive == other->pending.end()) {
+            if (other->backlog.size() >= kBacklogDatagrams) {
+                other->backlog.pop_front();
+            }
+            other->backlog.push_back({holder->number, holder->name, senderName,
+                                      std::vector<uint8_t>(ncb.buffer, ncb.buffer + ncb.length),
+                                      Clock::now()});
             continue;
         }
         CvNcb& target = *receive->ncb;
@@ -412,6 +418,29 @@ CvVirtualStation::Outcome CvVirtualStation::ReceiveDatagram(Adapter& adapter, Cv
     }
     if (ncb.buffer == nullptr && ncb.length != 0) {
         return Rejected(kNrcBufLen);
+    }
+    const auto now = Clock::now();
+    while (!adapter.backlog.empty() && now - adapter.backlog.front().arrival > kBacklogAge) {
+        adapter.backlog.pop_front();
+    }
+    for (auto it = adapter.backlog.begin(); it != adapter.backlog.end(); ++it) {
+        const NameEntry* holder = FindNumber(adapter, it->number);
+        if (holder == nullptr || holder->name != it->name) {
+            continue;  // the name is gone; the entry ages out
+        }
+        if (ncb.num != kAnyName && ncb.num != it->number) {
+            continue;
+        }
+        const uint16_t copied =
+            static_cast<uint16_t>(std::min<size_t>(it->data.size(), ncb.length));
+        if (copied != 0) {
+            std::memcpy(ncb.buffer, it->data.data(), copied);
+        }
+        ncb.length = copied;
+        std::memcpy(ncb.callname, it->sender.data(), 16);
+        const bool cut = copied < it->data.size();
+        adapter.backlog.erase(it);
+        return Done(cut ? kNrcIncomp : kNrcGoodRet);
     }
     adapter.pending.push_back({&ncb, kNcbRecvDatagram, async, std::nullopt});
     return Queued();

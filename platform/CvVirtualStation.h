@@ -77,6 +77,11 @@ class CvVirtualLan;
 //                    callname (this station included), each to its oldest
 //                    pending receive for that name or for any name (num
 //                    0xFF); with none pending it is dropped.
+//                    A datagram that finds no receive waits in a backlog of
+//                    the adapter (at most kBacklogDatagrams, each at most
+//                    kBacklogAge) for the next matching receive, so that
+//                    datagrams sent back to back are not lost while the
+//                    receiver re-posts.
 // kNcbRecvDatagram   num: a name number of ours (kNrcIllNn) or 0xFF. length =
 //                    datagram size and callname = sender's name; a larger
 //                    datagram is cut to the buffer with kNrcIncomp. No
@@ -95,6 +100,9 @@ class CvVirtualLan;
 // station, which must not happen while a thread is inside its Submit.
 class CvVirtualStation : public CvNetbiosProvider {
 public:
+    static constexpr size_t kBacklogDatagrams = 64;
+    static constexpr std::chrono::seconds kBacklogAge{10};
+
     explicit CvVirtualStation(CvVirtualLan& lan);
     ~CvVirtualStation() override;
     CvVirtualStation(const CvVirtualStation&) = delete;
@@ -147,6 +155,14 @@ private:
         bool async;
         std::optional<Clock::time_point> deadline;
     };
+    // A datagram that found no receive posted for its name.
+    struct Backlogged {
+        uint8_t number;  // the receiving name's number
+        Name16 name;     // and the name, so a reused number does not match
+        Name16 sender;
+        std::vector<uint8_t> data;
+        Clock::time_point arrival;
+    };
     struct Adapter {
         uint8_t lana = 0;
         int segment = 0;
@@ -156,7 +172,8 @@ private:
         std::map<uint8_t, Session> sessions;
         uint8_t lastLsn = 0;
         size_t maxSessions = 254;
-        std::list<Pending> pending;  // in posting order
+        std::list<Pending> pending;      // in posting order
+        std::deque<Backlogged> backlog;  // oldest first
     };
     struct Injection {
         uint8_t code;

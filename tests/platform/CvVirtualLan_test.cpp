@@ -470,20 +470,32 @@ TEST_F(VirtualLanTest, DatagramReachesUniqueHolderOrEveryGroupMember) {
     EXPECT_EQ(m_alice.SendDatagram(99, m_bobName, "x"), kNrcIllNn);
 }
 
-TEST_F(VirtualLanTest, DatagramWithoutPostedReceiveIsDroppedAndSmallBufferTruncates) {
+TEST_F(VirtualLanTest, DatagramsWithoutPostedReceiveWaitForTheNextOneAndSmallBufferTruncates) {
     uint8_t aliceNumber = 0;
     uint8_t bobNumber = 0;
+    uint8_t otherNumber = 0;
     ASSERT_EQ(m_alice.Add(Field("ALICE", 0x00), false, &aliceNumber), kNrcGoodRet);
     ASSERT_EQ(m_bob.Add(Field("BOB", 0x00), false, &bobNumber), kNrcGoodRet);
-    ASSERT_EQ(m_alice.SendDatagram(aliceNumber, Field("BOB", 0x00), "lost"), kNrcGoodRet);
+    ASSERT_EQ(m_bob.Add(Field("BOB2", 0x00), false, &otherNumber), kNrcGoodRet);
+    // Back to back, before any receive is posted: both are kept, in order.
+    ASSERT_EQ(m_alice.SendDatagram(aliceNumber, Field("BOB", 0x00), "first"), kNrcGoodRet);
+    ASSERT_EQ(m_alice.SendDatagram(aliceNumber, Field("BOB", 0x00), "second"), kNrcGoodRet);
+
+    Request elsewhere(0, 0, 64);
+    m_bob.PostDatagramReceive(elsewhere, otherNumber);
+    EXPECT_FALSE(elsewhere.event.IsSet()) << "kept datagrams go only to their own name";
+
+    Request first(0, 0, 64);
+    m_bob.PostDatagramReceive(first, bobNumber);
+    ASSERT_TRUE(first.Finished());
+    EXPECT_EQ(first.Received(), "first");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(first.ncb.callname), 5), "ALICE");
 
     Request small(0, 0, 3);
     m_bob.PostDatagramReceive(small, bobNumber);
-    EXPECT_FALSE(small.event.IsSet());  // the earlier datagram was not kept
-    ASSERT_EQ(m_alice.SendDatagram(aliceNumber, Field("BOB", 0x00), "truncated"), kNrcGoodRet);
     ASSERT_TRUE(small.Finished());
     EXPECT_EQ(small.ncb.retcode, kNrcIncomp);
-    EXPECT_EQ(small.Received(), "tru");
+    EXPECT_EQ(small.Received(), "sec");
 }
 
 TEST_F(VirtualLanTest, AdapterStatusListsTheAnsweringStationsNames) {
