@@ -42,23 +42,35 @@ void CvNbtDatagramService::Deliver(CvNbtAdapter& adapter, const NbtDatagramPacke
                (receive.ncb->num == 0xFF || receive.ncb->num == number);
     });
     if (it == m_receives.end()) {
+        m_backlog.Push(adapter.ip.lana, {number, datagram.sourceName, datagram.userData,
+                                         CvNbtDatagramBacklog::Clock::now()});
         return;
     }
     CvNcb& ncb = *it->ncb;
     m_receives.erase(it);
-    const size_t size = datagram.userData.size();
+    Complete(ncb, datagram.sourceName, datagram.userData);
+}
+
+void CvNbtDatagramService::Complete(CvNcb& ncb, const NbtName& source,
+                                    const std::vector<uint8_t>& userData) {
+    const size_t size = userData.size();
     const size_t copied = std::min<size_t>(size, ncb.length);
     if (copied > 0) {
-        std::memcpy(ncb.buffer, datagram.userData.data(), copied);
+        std::memcpy(ncb.buffer, userData.data(), copied);
     }
     ncb.length = static_cast<uint16_t>(copied);
-    std::memcpy(ncb.callname, datagram.sourceName.Raw().data(), sizeof ncb.callname);
+    std::memcpy(ncb.callname, source.Raw().data(), sizeof ncb.callname);
     m_context.pending.Complete(ncb, copied < size ? kNrcIncomp : kNrcGoodRet);
 }
 
 void CvNbtDatagramService::PostReceive(CvNbtAdapter& adapter, CvNcb& ncb) {
     if (ncb.num != 0xFF && adapter.names.FindNumber(ncb.num) == nullptr) {
         m_context.pending.Complete(ncb, kNrcIllNn);
+        return;
+    }
+    if (auto waiting =
+            m_backlog.Take(adapter.ip.lana, ncb.num, CvNbtDatagramBacklog::Clock::now())) {
+        Complete(ncb, waiting->source, waiting->userData);
         return;
     }
     m_receives.push_back({adapter.ip.lana, &ncb});
@@ -141,6 +153,7 @@ void CvNbtDatagramService::Transmit(uint8_t lana, CvNcb& ncb, uint8_t msgType,
 }
 
 void CvNbtDatagramService::DropName(uint8_t lana, uint8_t number) {
+    m_backlog.DropName(lana, number);
     std::vector<CvNcb*> dropped;
     std::erase_if(m_receives, [&](const Receive& receive) {
         const bool match = receive.lana == lana && receive.ncb->num == number;

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <vector>
 
 #include "platform/CvNcb.h"
 #include "platform/nbt/CvNbtContext.h"
+#include "platform/nbt/CvNbtDatagramBacklog.h"
 #include "platform/nbt/CvNbtNameService.h"
 #include "platform/nbt/NbtDatagramPacket.h"
 
@@ -13,8 +15,10 @@
 //
 // Receiving: DIRECT_UNIQUE, DIRECT_GROUP and BROADCAST datagrams whose
 // destination is an active name of the arrival adapter (BROADCAST also to
-// "*") complete the oldest receive posted for that name number or for 0xFF;
-// with none posted the datagram is dropped.
+// "*") complete the oldest receive posted for that name number or for 0xFF.
+// With none posted the datagram waits in the adapter's CvNbtDatagramBacklog
+// (at most 64, each at most 10 s) and completes the next matching receive;
+// deleting the name discards its waiting datagrams.
 // Sending: "*" goes out as BROADCAST; a name is resolved first, a unique
 // owner gets DIRECT_UNIQUE unicast, a group (or a name nobody answered for,
 // whose holders may not answer queries) gets DIRECT_GROUP to the adapter's
@@ -42,9 +46,12 @@ private:
     };
 
     void Deliver(CvNbtAdapter& adapter, const NbtDatagramPacket& datagram);
+    // Copies the user data (cut to the buffer: kNrcIncomp) and the source name.
+    void Complete(CvNcb& ncb, const NbtName& source, const std::vector<uint8_t>& userData);
     void Transmit(uint8_t lana, CvNcb& ncb, uint8_t msgType, uint32_t destination);
 
     CvNbtContext& m_context;
     CvNbtNameService& m_names;
     std::deque<Receive> m_receives;
+    CvNbtDatagramBacklog m_backlog;
 };

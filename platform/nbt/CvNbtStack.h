@@ -31,6 +31,14 @@
 //   kNrcIllCmd     unknown command
 // A reset of an adapter that is already open keeps its names and sessions,
 // so several users of one adapter do not undo each other's work.
+//
+// kNcbRecvDatagram (num = a name number or 0xFF for any) completes with the
+// oldest datagram for that name. A datagram that arrives while no receive is
+// posted for its name is not lost: it waits in a per-adapter backlog (at
+// most 64 datagrams, the oldest dropped first, each kept at most 10 s) and
+// completes the next matching receive at once, so a receiver that re-posts
+// after each completion gets datagrams sent back to back. Deleting the name
+// discards its waiting datagrams.
 class CvNbtStack : public CvNetbiosProvider {
 public:
     // Ports from CORVANE_NBT_PORTS unless given.

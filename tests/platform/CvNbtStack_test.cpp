@@ -1,8 +1,11 @@
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -198,4 +201,79 @@ TEST(CvNbtStackTest, EnumerationFitsTheBuffer) {
     CvNcb ncb;
     ncb.command = kNcbEnum;
     EXPECT_EQ(stack.Submit(ncb), kNrcBufLen);
+}
+
+namespace {
+
+// The stack on the first real adapter, on ports of its own so that parallel
+// runs and a NetBIOS daemon on the host do not interfere.
+class CvNbtStackAdapterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const uint16_t base = static_cast<uint16_t>(20000 + (getpid() % 10000) * 3);
+        m_stack.emplace(
+            CvNbtPorts{base, static_cast<uint16_t>(base + 1), static_cast<uint16_t>(base + 2)});
+        uint8_t adapters[256] = {};
+        CvNcb enumerate;
+        enumerate.command = kNcbEnum;
+        enumerate.buffer = adapters;
+        enumerate.length = sizeof adapters;
+        ASSERT_EQ(m_stack->Submit(enumerate), kNrcGoodRet);
+        if (adapters[0] == 0) {
+            GTEST_SKIP() << "no broadcast-capable interface";
+        }
+        m_lana = adapters[1];
+        CvNcb reset;
+        reset.command = kNcbReset;
+        reset.lana = m_lana;
+        ASSERT_EQ(m_stack->Submit(reset), kNrcGoodRet);
+    }
+
+    uint8_t Add(const char* name) {
+        CvNcb ncb;
+        ncb.command = kNcbAddName;
+        ncb.lana = m_lana;
+        CvSetNetbiosName(ncb.name, name, std::strlen(name), 0x03);
+        EXPECT_EQ(m_stack->Submit(ncb), kNrcGoodRet) << name;
+        return ncb.num;
+    }
+
+    std::optional<CvNbtStack> m_stack;
+    uint8_t m_lana = 0;
+};
+
+}  // namespace
+
+TEST_F(CvNbtStackAdapterTest, DatagramsArrivingWithoutAPostedReceiveWaitForTheNextOne) {
+    const uint8_t sender = Add("CVSENDER");
+    const uint8_t receiver = Add("CVRECEIVER");
+    for (std::string text : {"first", "second"}) {
+        CvNcb send;
+        send.command = kNcbSendDatagram;
+        send.lana = m_lana;
+        send.num = sender;
+        CvSetNetbiosName(send.callname, "CVRECEIVER", 10, 0x03);
+        send.buffer = reinterpret_cast<uint8_t*>(text.data());
+        send.length = static_cast<uint16_t>(text.size());
+        ASSERT_EQ(m_stack->Submit(send), kNrcGoodRet) << text;
+    }
+
+    // Each receive is posted only after the one before completed, as the
+    // datagram port does.
+    for (const char* expected : {"first", "second"}) {
+        CvEvent done;
+        uint8_t buffer[64] = {};
+        CvNcb receive;
+        receive.command = kNcbRecvDatagram | kNcbAsync;
+        receive.lana = m_lana;
+        receive.num = receiver;
+        receive.buffer = buffer;
+        receive.length = sizeof buffer;
+        receive.event = &done;
+        m_stack->Submit(receive);
+        ASSERT_EQ(done.Wait(5000), kWaitObject0) << expected;
+        EXPECT_EQ(receive.retcode, kNrcGoodRet);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), receive.length), expected);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(receive.callname), 8), "CVSENDER");
+    }
 }
