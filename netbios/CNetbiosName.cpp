@@ -78,6 +78,7 @@ bool CNetbiosName::Open() {
         const uint8_t code = NBAddName(m_provider, m_lana, m_oemName, suffix, m_nameNumber);
         m_suffix = suffix;
         opened = code == kNrcGoodRet;
+        m_nameAdded = opened;
         if (code != kNrcDupName && code != kNrcInUse) {
             break;
         }
@@ -89,8 +90,11 @@ bool CNetbiosName::Open() {
 
 void CNetbiosName::Close() {
     std::lock_guard guard(m_stateLock);
-    if (m_opened) {
+    // A stop clears the opened flag before the thread closes the port, so
+    // whether the name is ours is kept apart from it.
+    if (m_nameAdded) {
         NBDeleteName(m_provider, m_lana, m_oemName, m_suffix, m_nameNumber);
+        m_nameAdded = false;
     }
     m_opened = false;
 }

@@ -59,4 +59,5 @@ private:
     std::array<CvEvent, kListens> m_listenEvents;
     CvEvent m_stopEvent{true, false};
     bool m_listensPending = false;
+    bool m_nameAdded = false;
 };
