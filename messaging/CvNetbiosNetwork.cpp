@@ -32,8 +32,14 @@ void CvNetbiosNetwork::Refresh() {
             if (found != m_interfaces.end()) {
                 (*found)->stale = false;
             } else {
-                m_interfaces.push_back(std::make_unique<CvNetbiosInterface>(m_provider, lana));
-                m_changed = true;
+                // An adapter that cannot be reset (another NetBIOS service
+                // holds its ports, say) is left out until it can be: with no
+                // usable adapter the station reports "Network not found".
+                auto adapter = std::make_unique<CvNetbiosInterface>(m_provider, lana);
+                if (adapter->Reset() == kNrcGoodRet) {
+                    m_interfaces.push_back(std::move(adapter));
+                    m_changed = true;
+                }
             }
         }
     }

@@ -68,6 +68,16 @@ TEST_F(RefreshTest, FailedEnumerationRemovesEveryInterface) {
     EXPECT_TRUE(Lanas(network).empty());
 }
 
+TEST_F(RefreshTest, AdapterThatCannotBeResetIsLeftOutUntilItCanBe) {
+    provider.SetAdapters({0});
+    provider.otherResult = kNrcOpenErr;  // the ports are held elsewhere
+    EXPECT_FALSE(RefreshChanged());
+    EXPECT_TRUE(Lanas(network).empty());
+    provider.otherResult = kNrcGoodRet;
+    EXPECT_TRUE(RefreshChanged());
+    EXPECT_EQ(Lanas(network), (std::vector<uint8_t>{0}));
+}
+
 TEST(CvNetbiosInterface, ResetAsksForSessionsAndNamesAndRecordsIt) {
     struct ResetProbe : CvNetbiosProvider {
         uint8_t Submit(CvNcb& ncb) override {
