@@ -5,9 +5,15 @@
 //            [--internal NAME]             the stack registers NAME by itself too
 //   listen NAME [--hold S] [--recv-size N] add NAME, take one call, echo one message back
 //   call NAME TEXT --from LOCAL            call NAME, send TEXT, print the reply
-//   dgram-recv NAME [--group] [--hold S]   add NAME, print one datagram
-//   dgram-send FROM TO TEXT [--group-from] send TEXT from FROM to TO
+//   dgram-recv NAME [--group] [--hold S]   add NAME, print --count datagrams (default 1),
+//              [--count N] [--pause MS]    re-posting the receive MS after each one
+//   dgram-send FROM TO TEXT [--group-from] send TEXT from FROM to TO; with --count N,
+//              [--count N]                 N datagrams "TEXT 1".."TEXT N" back to back
 //   status NAME                            print NAME's node status
+//   mailslot-serve COMPUTER [--hold S]     run the mailslot redirector for COMPUTER and
+//              [--count N]                 print N messages of the local MESSNGR mailslot
+//   mailslot-write COMPUTER TARGET TEXT    write a messenger message from COMPUTER to
+//              [--count N]                 \\TARGET\MAILSLOT\MESSNGR (N: "TEXT 1".."TEXT N")
 //
 // NAME is "TEXT" or "TEXT#hh" (hex suffix, default 03). Every line the probe
 // prints starts with a keyword the test script greps for; "ready" means the
@@ -20,8 +26,16 @@
 #include <string>
 #include <vector>
 
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "netbios/CMailslotPdu.h"
+#include "netbios/CNetbiosMailslots.h"
+#include "netbios/CPduBuffer.h"
+#include "platform/CvAdapterStatus.h"
 #include "platform/CvEvent.h"
 #include "platform/CvNcb.h"
+#include "platform/CvUnixMailslots.h"
 #include "platform/nbt/CvNbtStack.h"
 
 namespace {
@@ -31,6 +45,8 @@ struct Args {
     bool group = false;
     bool groupFrom = false;
     int holdSeconds = 0;
+    int count = 1;
+    int pauseMs = 0;
     uint16_t recvSize = 1024;
     std::string internalName;
     std::string from;
@@ -111,6 +127,8 @@ public:
         ncb.lana = m_lana;
         return m_stack.Submit(ncb);
     }
+
+    CvNbtStack& Stack() { return m_stack; }
 
 private:
     CvNbtStack m_stack;
@@ -242,28 +260,43 @@ int DatagramReceive(Station& station, const Args& args) {
     if (station.Add(args.positional.at(1), args.group, number) != kNrcGoodRet) {
         return 2;
     }
-    CvEvent done;
-    uint8_t buffer[1024];
-    CvNcb receive;
-    receive.command = kNcbRecvDatagram | kNcbAsync;
-    receive.num = number;
-    receive.buffer = buffer;
-    receive.length = sizeof buffer;
-    receive.event = &done;
-    station.Run(receive);
     Ready();
-    if (done.Wait(static_cast<uint32_t>(args.holdSeconds) * 1000u) != kWaitObject0) {
-        CvNcb cancel;
-        cancel.command = kNcbCancel;
-        cancel.cancelTarget = &receive;
-        station.Run(cancel);
-        std::printf("dgram timeout\n");
-        return 2;
+    // Like the datagram port: the next receive is posted only after the last
+    // one completed (and, with --pause, after a while).
+    for (int i = 0; i < args.count; ++i) {
+        if (i > 0 && args.pauseMs > 0) {
+            CvEvent().Wait(static_cast<uint32_t>(args.pauseMs));
+        }
+        CvEvent done;
+        uint8_t buffer[1024];
+        CvNcb receive;
+        receive.command = kNcbRecvDatagram | kNcbAsync;
+        receive.num = number;
+        receive.buffer = buffer;
+        receive.length = sizeof buffer;
+        receive.event = &done;
+        station.Run(receive);
+        if (done.Wait(static_cast<uint32_t>(args.holdSeconds) * 1000u) != kWaitObject0) {
+            CvNcb cancel;
+            cancel.command = kNcbCancel;
+            cancel.cancelTarget = &receive;
+            station.Run(cancel);
+            std::printf("dgram timeout\n");
+            return 2;
+        }
+        std::printf("dgram 0x%02X from %s: %s\n", receive.retcode.load(),
+                    Printable(receive.callname).c_str(),
+                    std::string(reinterpret_cast<char*>(buffer), receive.length).c_str());
+        if (receive.retcode != kNrcGoodRet) {
+            return 2;
+        }
     }
-    std::printf("dgram 0x%02X from %s: %s\n", receive.retcode.load(),
-                Printable(receive.callname).c_str(),
-                std::string(reinterpret_cast<char*>(buffer), receive.length).c_str());
-    return receive.retcode == kNrcGoodRet ? 0 : 2;
+    return 0;
+}
+
+// TEXT, or "TEXT 1".."TEXT N" when several are sent.
+std::string NumberedText(const Args& args, const std::string& text, int i) {
+    return args.count > 1 ? text + " " + std::to_string(i + 1) : text;
 }
 
 int DatagramSend(Station& station, const Args& args) {
@@ -271,35 +304,170 @@ int DatagramSend(Station& station, const Args& args) {
     if (station.Add(args.positional.at(1), args.groupFrom, number) != kNrcGoodRet) {
         return 2;
     }
-    const std::string& text = args.positional.at(3);
-    CvNcb send;
-    send.command = kNcbSendDatagram;
-    send.num = number;
-    SetName(send.callname, args.positional.at(2));
-    send.buffer = reinterpret_cast<uint8_t*>(const_cast<char*>(text.data()));
-    send.length = static_cast<uint16_t>(text.size());
-    const uint8_t code = station.Run(send);
-    std::printf("dgram-send 0x%02X\n", code);
+    uint8_t code = kNrcGoodRet;
+    for (int i = 0; i < args.count && code == kNrcGoodRet; ++i) {
+        const std::string text = NumberedText(args, args.positional.at(3), i);
+        CvNcb send;
+        send.command = kNcbSendDatagram;
+        send.num = number;
+        SetName(send.callname, args.positional.at(2));
+        send.buffer = reinterpret_cast<uint8_t*>(const_cast<char*>(text.data()));
+        send.length = static_cast<uint16_t>(text.size());
+        code = station.Run(send);
+        std::printf("dgram-send 0x%02X\n", code);
+    }
     return code == kNrcGoodRet ? 0 : 2;
 }
 
+// A private folder for the station's local mailslots, so that stations on one
+// machine do not share them.
+class MailslotFolder {
+public:
+    MailslotFolder() {
+        char pattern[] = "/tmp/corvane-probe-XXXXXX";
+        if (mkdtemp(pattern) != nullptr) {
+            m_path = pattern;
+        }
+    }
+    ~MailslotFolder() {
+        if (!m_path.empty()) {
+            std::string command = "rm -rf '" + m_path + "'";
+            if (std::system(command.c_str()) != 0) {
+                std::fprintf(stderr, "could not remove %s\n", m_path.c_str());
+            }
+        }
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// True once the local name table lists `name` (the redirector registers its
+// computer name on its own thread).
+bool WaitForLocalName(Station& station, const std::string& name, int seconds) {
+    uint8_t field[16];
+    SetName(field, name);
+    for (int i = 0; i < seconds * 10; ++i) {
+        uint8_t buffer[CvAdapterStatus::kHeaderSize + CvAdapterStatus::kNameSize * 64] = {};
+        CvNcb status;
+        status.command = kNcbAdapterStatus;
+        std::memset(status.callname, ' ', sizeof status.callname);
+        status.callname[0] = '*';
+        status.buffer = buffer;
+        status.length = sizeof buffer;
+        if (station.Run(status) == kNrcGoodRet) {
+            auto decoded = CvAdapterStatus::Decode({buffer, status.length});
+            if (decoded && std::any_of(decoded->names.begin(), decoded->names.end(),
+                                       [&](const CvAdapterStatus::Name& entry) {
+                                           return std::memcmp(entry.name.data(), field, 16) == 0;
+                                       })) {
+                return true;
+            }
+        }
+        CvEvent().Wait(100);
+    }
+    return false;
+}
+
+int MailslotServe(Station& station, const Args& args) {
+    MailslotFolder folder;
+    CvUnixMailslots local(nullptr, folder.Path());
+    auto mailslot = local.CreateMailslot("MESSNGR", 400);
+    if (!mailslot) {
+        std::printf("error no local mailslot\n");
+        return 2;
+    }
+    const std::string& computer = args.positional.at(1);
+    CNetbiosMailslots redirector(station.Stack(), local, computer);
+    redirector.Start();
+    if (!WaitForLocalName(station, computer + "#00", 10)) {
+        std::printf("error %s<00> not registered\n", computer.c_str());
+        return 2;
+    }
+    Ready();
+    int received = 0;
+    for (int tick = 0; tick < args.holdSeconds * 20 && received < args.count; ++tick) {
+        uint32_t nextSize = 0;
+        uint32_t count = 0;
+        if (!mailslot->GetInfo(nextSize, count)) {
+            std::printf("error mailslot broken\n");
+            return 2;
+        }
+        if (count == 0) {
+            CvEvent().Wait(50);
+            continue;
+        }
+        uint8_t bytes[400];
+        const int length = mailslot->Read(bytes, sizeof bytes);
+        CPduBuffer buffer;
+        CMailslotPdu pdu;
+        if (length < 0 || !buffer.Assign({bytes, static_cast<size_t>(length)}) ||
+            !pdu.Decode(buffer)) {
+            std::printf("mailslot undecodable (%d bytes)\n", length);
+            continue;
+        }
+        ++received;
+        std::printf("mailslot from %s to %s: %s\n", pdu.Originator().c_str(),
+                    pdu.Destination().c_str(), pdu.Text().c_str());
+    }
+    if (received < args.count) {
+        std::printf("mailslot timeout\n");
+        return 2;
+    }
+    return 0;
+}
+
+int MailslotWrite(Station& station, const Args& args) {
+    MailslotFolder folder;
+    CvUnixMailslots local(nullptr, folder.Path());
+    const std::string& computer = args.positional.at(1);
+    const std::string& target = args.positional.at(2);
+    CNetbiosMailslots redirector(station.Stack(), local, computer);
+    auto writer = redirector.OpenMailslot(target, "MESSNGR");
+    if (!writer) {
+        std::printf("mailslot-write no writer\n");
+        return 2;
+    }
+    Ready();
+    bool ok = true;
+    for (int i = 0; i < args.count && ok; ++i) {
+        CMailslotPdu pdu;
+        pdu.SetOriginator(computer);
+        pdu.SetDestination(target);
+        pdu.SetText(NumberedText(args, args.positional.at(3), i));
+        CPduBuffer buffer;
+        ok = pdu.Encode(buffer) && writer->Write(buffer.Bytes());
+        std::printf("mailslot-write %s\n", ok ? "ok" : "failed");
+    }
+    return ok ? 0 : 2;
+}
+
 int Status(Station& station, const Args& args) {
-    uint8_t buffer[60 + 18 * 64] = {};
+    uint8_t buffer[CvAdapterStatus::kHeaderSize + CvAdapterStatus::kNameSize * 64] = {};
     CvNcb status;
     status.command = kNcbAdapterStatus;
     SetName(status.callname, args.positional.at(1));
     status.buffer = buffer;
     status.length = sizeof buffer;
     const uint8_t code = station.Run(status);
-    std::printf("status 0x%02X unit %02X-%02X-%02X-%02X-%02X-%02X\n", code, buffer[0], buffer[1],
-                buffer[2], buffer[3], buffer[4], buffer[5]);
-    const unsigned count = buffer[58] | (buffer[59] << 8);
-    for (unsigned i = 0; i < count && 60 + 18 * (i + 1) <= status.length; ++i) {
-        const uint8_t* entry = buffer + 60 + 18 * i;
-        std::printf("name %s %s\n", Printable(entry).c_str(),
-                    (entry[17] & 0x80) != 0 ? "GROUP" : "UNIQUE");
+    if (code != kNrcGoodRet) {
+        std::printf("status 0x%02X\n", code);
+        return 2;
     }
-    return code == kNrcGoodRet ? 0 : 2;
+    auto decoded = CvAdapterStatus::Decode({buffer, status.length});
+    if (!decoded) {
+        std::printf("status undecodable (%u bytes)\n", static_cast<unsigned>(status.length));
+        return 2;
+    }
+    const auto& mac = decoded->mac;
+    std::printf("status 0x%02X unit %02X-%02X-%02X-%02X-%02X-%02X\n", code, mac[0], mac[1], mac[2],
+                mac[3], mac[4], mac[5]);
+    for (const auto& entry : decoded->names) {
+        std::printf("name %s %s\n", Printable(entry.name.data()).c_str(),
+                    entry.IsGroup() ? "GROUP" : "UNIQUE");
+    }
+    return 0;
 }
 
 }  // namespace
@@ -314,6 +482,10 @@ int main(int argc, char** argv) {
             args.groupFrom = true;
         } else if (arg == "--hold" && i + 1 < argc) {
             args.holdSeconds = std::atoi(argv[++i]);
+        } else if (arg == "--count" && i + 1 < argc) {
+            args.count = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--pause" && i + 1 < argc) {
+            args.pauseMs = std::atoi(argv[++i]);
         } else if (arg == "--internal" && i + 1 < argc) {
             args.internalName = argv[++i];
         } else if (arg == "--recv-size" && i + 1 < argc) {
@@ -326,16 +498,16 @@ int main(int argc, char** argv) {
     }
     const std::string command = args.positional.empty() ? "" : args.positional[0];
     const size_t needed = command == "register" || command == "listen" || command == "dgram-recv" ||
-                                  command == "status"
+                                  command == "status" || command == "mailslot-serve"
                               ? 2
-                          : command == "call"       ? 3
-                          : command == "dgram-send" ? 4
-                                                    : 0;
+                          : command == "call"                                      ? 3
+                          : command == "dgram-send" || command == "mailslot-write" ? 4
+                                                                                   : 0;
     if (needed == 0 || args.positional.size() < needed ||
         (command == "call" && args.from.empty())) {
         std::fprintf(stderr,
-                     "usage: corvane-nbt-probe register|listen|call|dgram-recv|dgram-send|status "
-                     "...\n");
+                     "usage: corvane-nbt-probe register|listen|call|dgram-recv|dgram-send|status|"
+                     "mailslot-serve|mailslot-write ...\n");
         return 1;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -360,6 +532,12 @@ int main(int argc, char** argv) {
     }
     if (command == "dgram-send") {
         return DatagramSend(station, args);
+    }
+    if (command == "mailslot-serve") {
+        return MailslotServe(station, args);
+    }
+    if (command == "mailslot-write") {
+        return MailslotWrite(station, args);
     }
     return Status(station, args);
 }

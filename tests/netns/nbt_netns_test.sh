@@ -61,6 +61,13 @@ run() {  # run LOG N PROBE-ARGS...: runs the probe to its end
 has() {  # has LOG PATTERN
     grep -q -- "$2" "$work/$1" || { echo "--- $1:"; cat "$work/$1"; return 1; }
 }
+wait_for() {  # wait_for LOG PATTERN: up to 5 s
+    for _ in $(seq 50); do
+        grep -q -- "$2" "$work/$1" && return 0
+        sleep 0.1
+    done
+    has "$1" "$2"
+}
 stop_all() {
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null
@@ -127,6 +134,31 @@ check "the direct datagram was sent" has direct "dgram-send 0x00"
 sleep 0.5
 check "ECHO received it" has echo "dgram 0x00 from FOX<03>: direct"
 stop_all
+
+echo "== datagrams back to back (backlog)"
+check "station 1 waits on KILO, re-posting 1 s after each datagram" \
+    start kilo 1 dgram-recv KILO --hold 20 --count 3 --pause 1000
+run burst 2 dgram-send LIMA KILO part --count 3
+check "three datagrams were sent" test "$(grep -c 'dgram-send 0x00' "$work/burst")" -eq 3
+for part in 1 2 3; do
+    check "KILO received part $part" wait_for kilo "dgram 0x00 from LIMA<03>: part $part"
+done
+stop_all
+
+echo "== mailslot write into the local MESSNGR mailslot"
+check "station 1 serves the mailslots of MIKE" start mike 1 mailslot-serve MIKE --hold 30 --count 3
+run slot 2 mailslot-write NOVEMBER MIKE hello
+check "the write went out" has slot "mailslot-write ok"
+check "MIKE's local mailslot got it" wait_for mike "mailslot from NOVEMBER to MIKE: hello"
+run slot2 3 mailslot-write OSCAR MIKE part --count 2
+check "two writes back to back went out" test "$(grep -c 'mailslot-write ok' "$work/slot2")" -eq 2
+check "the first reached the mailslot" wait_for mike "mailslot from OSCAR to MIKE: part 1"
+check "the second reached the mailslot" wait_for mike "mailslot from OSCAR to MIKE: part 2"
+run slot3 2 mailslot-write NOVEMBER NOBODY lost
+check "a write to a name nobody holds still goes out (datagrams are not confirmed)" \
+    has slot3 "mailslot-write ok"
+stop_all
+check "MIKE got nothing else" test "$(grep -c '^mailslot from' "$work/mike")" -eq 3
 
 echo "== moved ports (CORVANE_NBT_PORTS)"
 export CORVANE_NBT_PORTS=10137,10138,10139
