@@ -1,80 +1,14 @@
 #!/usr/bin/env bash
 # Stations in three network namespaces talk NetBIOS over TCP/IP through the
-# stack: registration and defence, queries, node status, a session, group
-# datagrams, and, when nmblookup is installed, what the SMB suite sees.
+# stack: registration and defence, queries, node status, sessions, group and
+# unique datagrams (also back to back), mailslot writes into the local
+# MESSNGR mailslot, and, when nmblookup is installed, what the SMB suite sees.
 # Usage: nbt_netns_test.sh PATH/TO/corvane-nbt-probe
 set -uo pipefail
 
 probe=$(realpath "$1")
-root=$(cd "$(dirname "$0")/../.." && pwd)
-if [[ $(id -u) -ne 0 ]]; then
-    echo "SKIP: network namespace tests need root"
-    exit 77
-fi
-if ! command -v ip >/dev/null; then
-    echo "SKIP: iproute2 (ip) is not installed"
-    exit 77
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    wait 2>/dev/null
-    "$root/scripts/netns.sh" down
-    rm -rf "$work"
-}
-trap cleanup EXIT
-"$root/scripts/netns.sh" up 3 || exit 1
-
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-    if "${@:2}"; then
-        echo "ok: $1"
-    else
-        echo "FAIL: $1"
-        failures=$((failures + 1))
-    fi
-}
-in_ns() {  # in_ns N COMMAND...
-    ip netns exec "corvane-ns$1" "${@:2}"
-}
-start() {  # start LOG N PROBE-ARGS...: runs the probe in the background
-    local log=$work/$1
-    # Not through in_ns: $! must be the probe itself (ip execs it) to kill it.
-    ip netns exec "corvane-ns$2" "$probe" "${@:3}" >"$log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 100); do
-        grep -q '^ready' "$log" && return 0
-        sleep 0.1
-    done
-    echo "no ready line in $1:"
-    cat "$log"
-    return 1
-}
-run() {  # run LOG N PROBE-ARGS...: runs the probe to its end
-    in_ns "$2" "$probe" "${@:3}" >"$work/$1" 2>&1
-    return 0
-}
-has() {  # has LOG PATTERN
-    grep -q -- "$2" "$work/$1" || { echo "--- $1:"; cat "$work/$1"; return 1; }
-}
-wait_for() {  # wait_for LOG PATTERN: up to 5 s
-    for _ in $(seq 50); do
-        grep -q -- "$2" "$work/$1" && return 0
-        sleep 0.1
-    done
-    has "$1" "$2"
-}
-stop_all() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    wait 2>/dev/null
-    pids=()
-}
+source "$(dirname "$0")/netns_lib.sh"
+netns_setup 3
 
 echo "== registration, defence, query, node status"
 check "station 1 registers ALPHA" start alpha 1 register ALPHA --hold 60 --internal 'HOTEL#00'
@@ -170,16 +104,4 @@ check "node status works on moved ports" has golfstatus "name GOLF<03> UNIQUE"
 unset CORVANE_NBT_PORTS
 stop_all
 
-clean_logs() {
-    if grep -l "Sanitizer" "$work"/*; then
-        grep -h -A20 "Sanitizer" "$work"/* | head -60
-        return 1
-    fi
-}
-check "no sanitizer reports from any station" clean_logs
-
-if ((failures > 0)); then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all checks passed"
+netns_finish
