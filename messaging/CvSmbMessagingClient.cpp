@@ -63,6 +63,43 @@ private:
     CConnection* m_connection;
 };
 
+// What went wrong on the ports tried so far, and the exception that reports
+// it once every port failed: a transmission error first, then "not found",
+// else an unknown error.
+class PortFailures {
+public:
+    // Runs `attempt`; true on success, false (recorded) on a network error.
+    template <class Attempt>
+    bool Try(Attempt&& attempt) {
+        try {
+            attempt();
+            return true;
+        } catch (const CvAddrNotFoundErr&) {
+            m_notFound = true;
+        } catch (const CvDataTransmissionErr& error) {
+            m_transmission = true;
+            m_transmissionText = error.Operation();
+        } catch (const CvNetworkErr&) {
+        }
+        return false;
+    }
+
+    [[noreturn]] void Throw() const {
+        if (m_transmission) {
+            throw CvDataTransmissionErr(m_transmissionText);
+        }
+        if (m_notFound) {
+            throw CvAddrNotFoundErr();
+        }
+        throw CvUnknownNetworkErr();
+    }
+
+private:
+    bool m_notFound = false;
+    bool m_transmission = false;
+    std::string m_transmissionText;
+};
+
 }  // namespace
 
 CvSmbMessagingClient::CvSmbMessagingClient()
@@ -234,9 +271,6 @@ void CvSmbMessagingClient::Send(CMsg msg) {
 
 void CvSmbMessagingClient::SendPersonal(CMsg msg) {
     msg.text = CvText::CutToCodePoints(msg.text, kMaxPersonalLength);
-    bool notFound = false;
-    bool transmission = false;
-    std::string transmissionText;
 
     SharedLock lock(m_sessionPortsLock);
     if (m_sessionPorts.empty()) {
@@ -255,33 +289,24 @@ void CvSmbMessagingClient::SendPersonal(CMsg msg) {
     std::stable_sort(ordered.begin(), ordered.end(),
                      [&](auto* a, auto* b) { return score(*a) > score(*b); });
 
+    PortFailures failures;
     for (CNetbiosName* port : ordered) {
         CMsg copy = msg;
         copy.sender = port->Name();
-        try {
+        const bool sent = failures.Try([&] {
             if (CvText::CodePointCount(copy.text) <= kSingleBlockLength) {
                 SendSingleBlock(*port, copy);
             } else {
                 SendMultiBlock(*port, copy);
             }
+        });
+        if (sent) {
             port->successes += 1;
             return;
-        } catch (const CvAddrNotFoundErr&) {
-            notFound = true;
-        } catch (const CvDataTransmissionErr& error) {
-            transmission = true;
-            transmissionText = error.Operation();
-        } catch (const CvNetworkErr&) {
         }
         port->failures += 1;
     }
-    if (transmission) {
-        throw CvDataTransmissionErr(transmissionText);
-    }
-    if (notFound) {
-        throw CvAddrNotFoundErr();
-    }
-    throw CvUnknownNetworkErr();
+    failures.Throw();
 }
 
 void CvSmbMessagingClient::SendSingleBlock(CNetbiosName& port, const CMsg& msg) {
@@ -341,33 +366,17 @@ void CvSmbMessagingClient::SendBroadcast(CMsg msg) {
         msg.text =
             CvText::CutToCodePoints(msg.text, fragmentEnabled ? kMaxPersonalLength : maxLength);
     }
-    bool notFound = false;
-    bool transmission = false;
-    std::string transmissionText;
-
     std::lock_guard lock(m_datagramPortsLock);
     if (m_datagramPorts.empty()) {
         throw CvNoInterfaceAvailErr();
     }
+    PortFailures failures;
     for (auto& port : m_datagramPorts) {
-        try {
-            SendBroadcastThrough(*port, msg);
+        if (failures.Try([&] { SendBroadcastThrough(*port, msg); })) {
             return;
-        } catch (const CvAddrNotFoundErr&) {
-            notFound = true;
-        } catch (const CvDataTransmissionErr& error) {
-            transmission = true;
-            transmissionText = error.Operation();
-        } catch (const CvNetworkErr&) {
         }
     }
-    if (transmission) {
-        throw CvDataTransmissionErr(transmissionText);
-    }
-    if (notFound) {
-        throw CvAddrNotFoundErr();
-    }
-    throw CvUnknownNetworkErr();
+    failures.Throw();
 }
 
 void CvSmbMessagingClient::SendBroadcastThrough(CNetbiosDgName& port, const CMsg& msg) {
