@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test:
 #   1. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   2. the unit suite again under ThreadSanitizer.
+#   2. the unit suite again under ThreadSanitizer;
+#   3. every fuzz target for a short while (CORVANE_FUZZ_SECONDS, default 10
+#      per target; scripts/fuzz.sh runs them longer).
 # Fails if anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,3 +22,6 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCORVANE_SANITIZE=thread -DCORVANE_WERROR=ON >/dev/null
 cmake --build build-tsan
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L unit
+
+echo "== fuzz: ${CORVANE_FUZZ_SECONDS:-10} s per target"
+scripts/fuzz.sh "${CORVANE_FUZZ_SECONDS:-10}"
