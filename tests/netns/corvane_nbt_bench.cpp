@@ -344,7 +344,7 @@ std::pair<Arrivals, Arrivals> Stats(const std::string& ip) {
 }
 
 void Row(const char* what, double nbt, double plain, const char* unit, const char* plainWhat) {
-    std::printf("%-34s %12.3f %12.3f %-7s %9.1f   (plain: %s)\n", what, nbt, plain, unit,
+    std::printf("%-34s %12.3f %12.3f %-7s %9.2f   (plain: %s)\n", what, nbt, plain, unit,
                 plain > 0 ? nbt / plain : 0.0, plainWhat);
 }
 
