@@ -1,5 +1,7 @@
 #include "netbios/CNetbiosMailslots.h"
 
+#include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include "netbios/NetbiosOperations.h"
@@ -72,7 +74,13 @@ std::unique_ptr<CvMailslotWriter> CNetbiosMailslots::OpenMailslot(const std::str
     if (target.empty() || name.empty()) {
         return nullptr;
     }
-    return std::make_unique<RemoteMailslotWriter>(*this, target, name);
+    // NetBIOS names are upper case; the target is OEM bytes, so only ASCII
+    // letters are folded here (callers upper-case the rest before converting).
+    std::string upper = target;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) {
+        return static_cast<char>(c < 0x80 ? std::toupper(c) : c);
+    });
+    return std::make_unique<RemoteMailslotWriter>(*this, upper, name);
 }
 
 uint8_t CNetbiosMailslots::EnsureRegistered(uint8_t lana) {
