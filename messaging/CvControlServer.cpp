@@ -1,0 +1,162 @@
+#include "messaging/CvControlServer.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "messaging/CvControlSocket.h"
+#include "messaging/CvMsgOutboxSendResult.h"
+#include "messaging/CvStation.h"
+#include "platform/CvEvent.h"
+#include "platform/CvInstanceLock.h"
+
+namespace {
+
+// Receives the one result of a queued message.
+class ResultWaiter : public CvUnaryFunction<void, CvMsgOutboxSendResult&> {
+public:
+    void Invoke(CvMsgOutboxSendResult& result) override {
+        code = result.code;
+        done.Set();
+    }
+
+    std::atomic<int32_t> code{0};
+    CvEvent done{true, false};
+};
+
+// True when a server answers on `path`.
+bool SomeoneListens(const std::string& path) {
+    sockaddr_un address{};
+    if (!CvControlSocket::MakeAddress(path, address)) {
+        return false;
+    }
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const bool connected =
+        connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return connected;
+}
+
+}  // namespace
+
+CvControlServer::CvControlServer(CvStation& station, std::string path)
+    : m_station(station), m_path(std::move(path)) {}
+
+CvControlServer::~CvControlServer() {
+    StopAndWait();
+    if (m_listenFd >= 0) {
+        close(m_listenFd);
+        unlink(m_path.c_str());
+    }
+}
+
+std::string CvControlServer::DefaultPath() {
+    const std::string folder = CvInstanceLock::LockFolder();
+    return folder.empty() ? std::string() : folder + "/control";
+}
+
+bool CvControlServer::Open(std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error != nullptr) {
+            *error = why;
+        }
+        return false;
+    };
+    sockaddr_un address{};
+    if (!CvControlSocket::MakeAddress(m_path, address)) {
+        return fail("no usable control socket path \"" + m_path + "\"");
+    }
+    if (SomeoneListens(m_path)) {
+        return fail("another station serves " + m_path);
+    }
+    unlink(m_path.c_str());  // left by a station that ended
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return fail(std::string("socket: ") + std::strerror(errno));
+    }
+    // Private from the start: no moment in which others could connect.
+    const mode_t oldMask = umask(0177);
+    const int bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    const int bindErrno = errno;
+    umask(oldMask);
+    if (bound != 0 || chmod(m_path.c_str(), 0600) != 0 || listen(fd, 8) != 0) {
+        close(fd);
+        return fail(m_path + ": " + std::strerror(bound != 0 ? bindErrno : errno));
+    }
+    m_listenFd = fd;
+    return true;
+}
+
+void CvControlServer::Run() {
+    while (!IsStopRequested()) {
+        pollfd item{m_listenFd, POLLIN, 0};
+        if (poll(&item, 1, 100) <= 0) {
+            continue;
+        }
+        const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        Serve(fd);
+        close(fd);
+    }
+}
+
+void CvControlServer::Serve(int fd) {
+    if (CvControlSocket::PeerUid(fd) != static_cast<long>(geteuid())) {
+        CvControlSocket::WriteAll(fd, CvControlProtocol::EncodeReply({0, "permission denied"}));
+        return;
+    }
+    std::string line;
+    const auto read =
+        CvControlSocket::ReadLine(fd, line, CvControlProtocol::kMaxLine, kRequestTimeoutMs,
+                                  [this] { return IsStopRequested(); });
+    CvControlReply reply;
+    if (read == CvControlSocket::ReadResult::TooLong) {
+        reply.error = "request too long";
+    } else if (read != CvControlSocket::ReadResult::Line) {
+        return;  // gone, too slow, or we stop
+    } else {
+        std::string reason;
+        if (auto request = CvControlProtocol::DecodeRequest(line, &reason)) {
+            reply = Handle(*request);
+        } else {
+            reply.error = reason;
+        }
+    }
+    CvControlSocket::WriteAll(fd, CvControlProtocol::EncodeReply(reply));
+}
+
+CvControlReply CvControlServer::Handle(const CvControlRequest& request) {
+    CMsg msg;
+    msg.type = request.type;
+    if (request.sender.empty()) {
+        msg.sender = m_station.Settings().DefaultSender();
+    } else if (!m_station.IsOwnSender(request.sender, &msg.sender)) {
+        return {0, "not a name of this station: " + request.sender};
+    }
+    msg.address = request.recipient;
+    msg.recipient = request.recipient;
+    msg.text = request.text;
+
+    ResultWaiter waiter;
+    const int32_t id = m_nextId++;
+    if (!m_station.Enqueue(msg, &waiter, id)) {
+        return {0, "the station is stopping"};
+    }
+    if (!WaitForEventOrStop(waiter.done, kInfinite)) {
+        m_station.Withdraw(id);  // no result reaches `waiter` after this
+        if (waiter.done.Wait(0) != kWaitObject0) {
+            return {0, "the station is stopping"};
+        }
+    }
+    return {waiter.code.load(), {}};
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "app/CvThread.h"
+#include "messaging/CvControlProtocol.h"
+
+class CvStation;
+
+// The control socket of a running station: programs of the same user hand
+// it a message (CvControlProtocol), it goes through the station's outbox, and
+// the send result goes back. Requests are served one at a time on the
+// server's thread (the outbox sends one at a time anyway). Connections from
+// other users are refused (peer credentials); a request must arrive within
+// kRequestTimeoutMs.
+//
+// The owner opens it, starts the thread, and stops it before the station.
+class CvControlServer : public CvThread {
+public:
+    static constexpr uint32_t kRequestTimeoutMs = 5000;
+
+    CvControlServer(CvStation& station, std::string path);
+    // Stops the thread, closes the socket and removes its file.
+    ~CvControlServer() override;
+
+    // "control" in the user's private lock folder (CvInstanceLock::LockFolder);
+    // "" when there is no such folder.
+    static std::string DefaultPath();
+
+    // Binds and listens (mode 0600). A socket file left by an ended station
+    // is replaced; false, with the reason, when another server answers there
+    // or the socket cannot be made.
+    bool Open(std::string* error);
+    const std::string& Path() const { return m_path; }
+
+protected:
+    void Run() override;
+
+private:
+    void Serve(int fd);
+    CvControlReply Handle(const CvControlRequest& request);
+
+    CvStation& m_station;
+    std::string m_path;
+    int m_listenFd = -1;
+    std::atomic<int32_t> m_nextId{1};
+};

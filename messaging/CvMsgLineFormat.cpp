@@ -1,0 +1,145 @@
+#include "messaging/CvMsgLineFormat.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "app/CvTimeStamp.h"
+
+namespace {
+
+// Length of the valid UTF-8 sequence at `i`, or 0.
+size_t Utf8SequenceLength(const std::string& text, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = 0;
+    uint32_t codePoint = 0;
+    if ((c & 0xE0) == 0xC0) {
+        length = 2;
+        codePoint = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        length = 3;
+        codePoint = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        length = 4;
+        codePoint = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) {
+        return 0;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            return 0;
+        }
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    const uint32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    if (codePoint < minimum || codePoint > 0x10FFFF ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+namespace CvMsgLineFormat {
+
+std::string DisplayText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\x14') {
+            out += '\n';
+        } else if (c == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            const size_t length = Utf8SequenceLength(text, i);
+            if (length == 0) {
+                out += "\xEF\xBF\xBD";
+                ++i;
+            } else {
+                out.append(text, i, length);
+                i += length;
+            }
+            continue;
+        }
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+        ++i;
+    }
+    out += '"';
+    return out;
+}
+
+std::string Json(const CMsg& msg) {
+    return "{\"type\":" + std::to_string(msg.type) + ",\"sender\":" + JsonString(msg.sender) +
+           ",\"recipient\":" + JsonString(msg.recipient) +
+           ",\"text\":" + JsonString(DisplayText(msg.text)) +
+           ",\"time\":" + JsonString(CvTimeStampText(msg.time)) + "}";
+}
+
+std::string Plain(const CMsg& msg) {
+    const char* kind = msg.type == MsgPersonal ? "personal" : "broadcast";
+    return CvTimeStampText(msg.time) + " " + kind + " " + Printable(msg.sender, false) + " -> " +
+           Printable(msg.recipient, false) + ": " + Printable(DisplayText(msg.text), true);
+}
+
+std::string Printable(const std::string& text, bool keepLineBreaks) {
+    std::string out = text;
+    for (char& c : out) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        const bool kept = keepLineBreaks && (c == '\n' || c == '\t');
+        if ((byte < 0x20 || byte == 0x7F) && !kept) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
+}  // namespace CvMsgLineFormat
