@@ -14,6 +14,7 @@
 #include "messaging/CvStation.h"
 #include "platform/CvEvent.h"
 #include "platform/CvInstanceLock.h"
+#include "platform/CvTextCodec.h"
 
 namespace {
 
@@ -135,17 +136,29 @@ void CvControlServer::Serve(int fd) {
     CvControlSocket::WriteAll(fd, CvControlProtocol::EncodeReply(reply));
 }
 
-CvControlReply CvControlServer::Handle(const CvControlRequest& request) {
-    CMsg msg;
+bool CvControlServer::BuildMessage(const CvStation& station, const CvControlRequest& request,
+                                   CMsg& msg, std::string* error) {
     msg.type = request.type;
     if (request.sender.empty()) {
-        msg.sender = m_station.Settings().DefaultSender();
-    } else if (!m_station.IsOwnSender(request.sender, &msg.sender)) {
-        return {0, "not a name of this station: " + request.sender};
+        msg.sender = station.Settings().DefaultSender();
+    } else if (!station.IsOwnSender(request.sender, &msg.sender)) {
+        if (error != nullptr) {
+            *error = "not a name of this station: " + request.sender;
+        }
+        return false;
     }
-    msg.address = request.recipient;
-    msg.recipient = request.recipient;
+    msg.address = CvText::UpperCase(request.recipient);
+    msg.recipient = msg.address;
     msg.text = request.text;
+    return true;
+}
+
+CvControlReply CvControlServer::Handle(const CvControlRequest& request) {
+    CMsg msg;
+    std::string error;
+    if (!BuildMessage(m_station, request, msg, &error)) {
+        return {0, error};
+    }
 
     ResultWaiter waiter;
     const int32_t id = m_nextId++;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/CvThread.h"
+#include "messaging/CMsg.h"
 #include "messaging/CvControlProtocol.h"
 
 class CvStation;
@@ -33,6 +34,13 @@ public:
     // is replaced; false, with the reason, when another server answers there
     // or the socket cannot be made.
     bool Open(std::string* error);
+
+    // The message a request asks `station` to send: signed with the
+    // station's default sender or the requested one (which must be one of
+    // its own names), addressed to the recipient in upper case like every
+    // NetBIOS name. False, with the reason, when the sender is not ours.
+    static bool BuildMessage(const CvStation& station, const CvControlRequest& request, CMsg& msg,
+                             std::string* error);
     const std::string& Path() const { return m_path; }
 
 protected:

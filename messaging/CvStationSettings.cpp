@@ -25,9 +25,10 @@ CvStationSettings CvStationSettings::FromList(const CvPropertyList& list, std::s
     return settings;
 }
 
-CvStationSettings CvStationSettings::Load() {
+CvStationSettings CvStationSettings::Load(CvAppPropertyList* listOut) {
     const CvAppPaths paths = CvAppPaths::Detect();
-    CvAppPropertyList list;
+    CvAppPropertyList ownList;
+    CvAppPropertyList& list = listOut != nullptr ? *listOut : ownList;
     CvAppSettingsStore store(paths);
     store.SetInspectOnly(true);
     store.Load(list);

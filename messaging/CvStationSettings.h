@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+class CvAppPropertyList;
 class CvPropertyList;
 
 // What a station takes from the settings and from the system: its names and
@@ -25,8 +26,9 @@ struct CvStationSettings {
     static CvStationSettings FromList(const CvPropertyList& list, std::string computerName,
                                       std::string userName, std::string workgroup);
     // The user's settings (read from their stores without creating anything)
-    // and the names of this system (CvStationNames).
-    static CvStationSettings Load();
+    // and the names of this system (CvStationNames). The whole list goes to
+    // `list` when given.
+    static CvStationSettings Load(CvAppPropertyList* list = nullptr);
 
     // The name that signs a message unless the user picks another.
     const std::string& DefaultSender() const { return signWithUserName ? userName : computerName; }

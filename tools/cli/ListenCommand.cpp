@@ -1,0 +1,110 @@
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/CvMemberFunction.h"
+#include "app/CvSingleInstance.h"
+#include "messaging/CvControlServer.h"
+#include "messaging/CvMsgLineFormat.h"
+#include "messaging/CvStation.h"
+#include "tools/cli/CliCommand.h"
+#include "tools/cli/StationConsole.h"
+
+namespace {
+
+// Prints each received message as one line, flushed at once; transport
+// threads call it concurrently.
+class MessagePrinter {
+public:
+    explicit MessagePrinter(bool json) : m_json(json) {}
+
+    void OnReceive(CMsg& msg) {
+        const std::string line =
+            (m_json ? CvMsgLineFormat::Json(msg) : CvMsgLineFormat::Plain(msg)) + "\n";
+        std::lock_guard guard(m_lock);
+        if (std::fputs(line.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+            m_failed = true;  // nobody reads any more
+        }
+    }
+    bool Failed() {
+        std::lock_guard guard(m_lock);
+        return m_failed;
+    }
+
+    CvVoidUnaryMemberFunction<MessagePrinter, CMsg&> receiver{this, &MessagePrinter::OnReceive};
+
+private:
+    const bool m_json;
+    std::mutex m_lock;
+    bool m_failed = false;
+};
+
+int RunListen(const std::vector<std::string>& args) {
+    bool json = false;
+    for (const auto& arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else {
+            std::fprintf(stderr, "corvane: listen: unknown argument \"%s\"\n", arg.c_str());
+            return 64;
+        }
+    }
+    const int stopFd = StationConsole::InstallStopSignals();
+    if (stopFd < 0) {
+        std::fprintf(stderr, "corvane: cannot set up the stop signals\n");
+        return 1;
+    }
+    const CvStationSettings settings = CvStationSettings::Load();
+    CvSingleInstance instance;
+    if (!instance.Start(settings.userName)) {
+        std::fprintf(stderr,
+                     "corvane: a station of user %s already runs (corvane listen or the desktop "
+                     "program); it owns the names and the NetBIOS ports\n",
+                     settings.userName.c_str());
+        return 1;
+    }
+
+    MessagePrinter printer(json);
+    auto station = CvStation::CreateReal(settings);
+    station->SetReceiver(&printer.receiver);
+    station->SetWatchPeriod(1000);
+    station->Start();
+    std::fprintf(stderr, "corvane: listening as %s, computer %s, workgroup %s\n",
+                 settings.userName.c_str(), settings.computerName.c_str(),
+                 settings.workgroup.c_str());
+
+    auto server = std::make_unique<CvControlServer>(*station, CvControlServer::DefaultPath());
+    std::string error;
+    if (server->Open(&error)) {
+        server->Start();
+        std::fprintf(stderr, "corvane: control socket %s\n", server->Path().c_str());
+    } else {
+        std::fprintf(stderr,
+                     "corvane: no control socket (%s); corvane send cannot use this "
+                     "station\n",
+                     error.c_str());
+        server.reset();
+    }
+    std::fflush(stderr);
+
+    std::vector<std::string> last;
+    StationConsole::ReportChanges(*station, last);
+    while (!StationConsole::WaitForStop(stopFd, 250) && !printer.Failed()) {
+        StationConsole::ReportChanges(*station, last);
+    }
+    server.reset();
+    station->Stop();
+    std::fprintf(stderr, "corvane: stopped\n");
+    return 0;
+}
+
+const CliCommandRegistration kRegistration({
+    "listen",
+    "[--json]",
+    "run as a station and print every received message",
+    RunListen,
+});
+
+}  // namespace
