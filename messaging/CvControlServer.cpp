@@ -118,7 +118,7 @@ void CvControlServer::Serve(int fd) {
     }
     std::string line;
     const auto read =
-        CvControlSocket::ReadLine(fd, line, CvControlProtocol::kMaxLine, kRequestTimeoutMs,
+        CvControlSocket::ReadLine(fd, line, CvControlProtocol::kMaxLine, m_requestTimeoutMs,
                                   [this] { return IsStopRequested(); });
     CvControlReply reply;
     if (read == CvControlSocket::ReadResult::TooLong) {

@@ -42,6 +42,8 @@ public:
     static bool BuildMessage(const CvStation& station, const CvControlRequest& request, CMsg& msg,
                              std::string* error);
     const std::string& Path() const { return m_path; }
+    // Before Start; kRequestTimeoutMs unless set.
+    void SetRequestTimeout(uint32_t ms) { m_requestTimeoutMs = ms; }
 
 protected:
     void Run() override;
@@ -53,5 +55,6 @@ private:
     CvStation& m_station;
     std::string m_path;
     int m_listenFd = -1;
+    uint32_t m_requestTimeoutMs = kRequestTimeoutMs;
     std::atomic<int32_t> m_nextId{1};
 };

@@ -34,7 +34,7 @@ protected:
         settings.computerName = "ALPHA";
         settings.userName = "ALICE";
         settings.workgroup = "WG";
-        settings.sendTimeoutMs = 1000;
+        settings.sendTimeoutMs = 500;
         station = std::make_unique<CvStation>(host, local, settings);
         station->SetWatchPeriod(20);
         station->Start();
@@ -45,6 +45,7 @@ protected:
         server = std::make_unique<CvControlServer>(*station, path);
         std::string error;
         ASSERT_TRUE(server->Open(&error)) << error;
+        server->SetRequestTimeout(500);
         server->Start();
     }
     void TearDown() override {

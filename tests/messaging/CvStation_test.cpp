@@ -38,7 +38,7 @@ CvStationSettings Settings(bool user = true, bool computer = true, bool group = 
     settings.registerUserName = user;
     settings.registerComputerName = computer;
     settings.registerGroupName = group;
-    settings.sendTimeoutMs = 1000;
+    settings.sendTimeoutMs = 500;
     return settings;
 }
 
