@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libicu-dev libsqlite3-dev)
 if [[ "${1:-build}" == "test" ]]; then
     packages+=(googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-               iproute2 samba-common-bin samba)
+               iproute2 samba-common-bin samba smbclient hyperfine)
 fi
 
 missing=()
