@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 #include <optional>
+#include <set>
 
 #include "messaging/CvError.h"
 #include "messaging/CvMsgSplitter.h"
@@ -71,11 +72,12 @@ public:
     // Runs `attempt`; true on success, false (recorded) on a network error.
     template <class Attempt>
     bool Try(Attempt&& attempt) {
+        m_lastNotFound = false;
         try {
             attempt();
             return true;
         } catch (const CvAddrNotFoundErr&) {
-            m_notFound = true;
+            m_notFound = m_lastNotFound = true;
         } catch (const CvDataTransmissionErr& error) {
             m_transmission = true;
             m_transmissionText = error.Operation();
@@ -83,6 +85,8 @@ public:
         }
         return false;
     }
+
+    bool LastWasNotFound() const { return m_lastNotFound; }
 
     [[noreturn]] void Throw() const {
         if (m_transmission) {
@@ -96,6 +100,7 @@ public:
 
 private:
     bool m_notFound = false;
+    bool m_lastNotFound = false;
     bool m_transmission = false;
     std::string m_transmissionText;
 };
@@ -290,7 +295,14 @@ void CvSmbMessagingClient::SendPersonal(CMsg msg) {
                      [&](auto* a, auto* b) { return score(*a) > score(*b); });
 
     PortFailures failures;
+    // Adapters on which nobody answered for the recipient: calling from
+    // another of our names there cannot find it either, and would only make
+    // the user wait one more call time-out per name.
+    std::set<uint8_t> unreachable;
     for (CNetbiosName* port : ordered) {
+        if (unreachable.count(port->Lana()) != 0) {
+            continue;
+        }
         CMsg copy = msg;
         copy.sender = port->Name();
         const bool sent = failures.Try([&] {
@@ -305,6 +317,9 @@ void CvSmbMessagingClient::SendPersonal(CMsg msg) {
             return;
         }
         port->failures += 1;
+        if (failures.LastWasNotFound()) {
+            unreachable.insert(port->Lana());
+        }
     }
     failures.Throw();
 }

@@ -82,8 +82,8 @@ stop_all() {
 }
 
 clean_logs() {
-    if grep -l "Sanitizer" "$work"/*; then
-        grep -h -A20 "Sanitizer" "$work"/* | head -60
+    if grep -rl "Sanitizer" "$work"; then
+        grep -rh -A20 "Sanitizer" "$work" | head -60
         return 1
     fi
 }
