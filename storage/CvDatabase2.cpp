@@ -1,0 +1,288 @@
+#include "storage/CvDatabase2.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include <sqlite3.h>
+
+#include "platform/CvTextCodec.h"
+#include "storage/CvDbText.h"
+#include "storage/CvDbTextFunctions.h"
+
+namespace {
+
+std::u16string Join(const std::vector<std::u16string>& parts, const std::u16string& prefix) {
+    std::u16string result;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) {
+            result += u", ";
+        }
+        result += prefix + parts[i];
+    }
+    return result;
+}
+
+std::vector<std::u16string> ColumnNames(const CvDbRecord& record) {
+    std::vector<std::u16string> names;
+    names.reserve(record.size());
+    for (const auto& entry : record) {
+        names.push_back(entry.first);
+    }
+    return names;
+}
+
+void BindText(sqlite3_stmt* statement, int index, const std::string& utf8) {
+    sqlite3_bind_text64(statement, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+// Entries without a matching ":name" in the statement are skipped; Null
+// binds nothing, so the parameter stays NULL.
+void BindRecord(sqlite3_stmt* statement, const CvDbRecord& record) {
+    for (const auto& [name, value] : record) {
+        const std::string parameter = ":" + CvDbText::ToUtf8(name);
+        const int index = sqlite3_bind_parameter_index(statement, parameter.c_str());
+        if (index <= 0) {
+            continue;
+        }
+        switch (value.GetTag()) {
+            case CvDbValue::Integer:
+                sqlite3_bind_int64(statement, index, value.AsInteger());
+                break;
+            case CvDbValue::AnsiText:
+                BindText(statement, index, value.AsAnsi());
+                break;
+            case CvDbValue::WideText:
+                BindText(statement, index, CvDbText::ToUtf8(value.AsWide()));
+                break;
+            case CvDbValue::Null:
+                break;
+        }
+    }
+}
+
+bool IsExpectedScriptFailure(const char* message) {
+    return message && (std::strstr(message, "already exists") != nullptr ||
+                       std::strstr(message, "duplicate column name") != nullptr);
+}
+
+}  // namespace
+
+CvDatabase2::~CvDatabase2() {
+    std::lock_guard guard(m_lock);
+    for (CvDbSrvMemCursor2* cursor : m_cursors) {
+        cursor->m_database = nullptr;
+    }
+    m_cursors.clear();
+    Close();
+}
+
+void CvDatabase2::SetPath(const std::string& utf8Path) {
+    m_path = CvDbText::ToWide(utf8Path);
+}
+
+bool CvDatabase2::Open() {
+    std::lock_guard guard(m_lock);
+    Close();
+    const std::string path = CvDbText::ToUtf8(m_path);
+    const int flags = m_readOnly
+                          ? (SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_READONLY)
+                          : (SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::fprintf(stderr, "corvane: cannot open database %s: %s\n", path.c_str(),
+                     db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        sqlite3_close(db);
+        return false;
+    }
+    if (!CvDbTextFunctions::Install(db, CvText::CurrentLocaleName())) {
+        std::fprintf(stderr, "corvane: %s: no collation for the locale, names compare as bytes\n",
+                     path.c_str());
+    }
+    m_db = db;
+    return true;
+}
+
+void CvDatabase2::Close() {
+    std::lock_guard guard(m_lock);
+    if (m_db) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+}
+
+void CvDatabase2::Report(const std::u16string& sql, const char* message) const {
+    std::string text = CvDbText::ToUtf8(sql);
+    std::replace(text.begin(), text.end(), '\t', ' ');
+    std::fprintf(stderr, "corvane: database %s: %s (in: %s)\n", CvDbText::ToUtf8(m_path).c_str(),
+                 message ? message : "failed", text.c_str());
+}
+
+sqlite3_stmt* CvDatabase2::Prepare(const std::u16string& sql) {
+    if (!m_db) {
+        Report(sql, "not open");
+        return nullptr;
+    }
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare16_v2(m_db, sql.data(), static_cast<int>(sql.size() * 2), &statement,
+                             nullptr) != SQLITE_OK) {
+        Report(sql, sqlite3_errmsg(m_db));
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    return statement;
+}
+
+void CvDatabase2::ExecuteScript(const CvDbScriptEntry* entries, size_t count) {
+    std::lock_guard guard(m_lock);
+    for (size_t i = 0; i < count; ++i) {
+        if (!m_db) {
+            Report(entries[i].sql, "not open");
+            continue;
+        }
+        sqlite3_stmt* statement = nullptr;
+        const std::u16string& sql = entries[i].sql;
+        int rc = sqlite3_prepare16_v2(m_db, sql.data(), static_cast<int>(sql.size() * 2),
+                                      &statement, nullptr);
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(statement);
+        }
+        if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+            const char* message = sqlite3_errmsg(m_db);
+            if (!IsExpectedScriptFailure(message)) {
+                Report(sql, message);
+            }
+        }
+        sqlite3_finalize(statement);
+    }
+}
+
+bool CvDatabase2::ExecuteWrite(const std::u16string& sql, const CvDbRecord& record,
+                               const CvDbRecord& whereParameters) {
+    bool done = false;
+    if (sqlite3_stmt* statement = Prepare(sql)) {
+        BindRecord(statement, record);
+        BindRecord(statement, whereParameters);
+        done = sqlite3_step(statement) == SQLITE_DONE;
+        if (!done) {
+            Report(sql, sqlite3_errmsg(m_db));
+        }
+        sqlite3_finalize(statement);
+    }
+    RefreshCursors();
+    return done;
+}
+
+bool CvDatabase2::Insert(const std::u16string& table, const CvDbRecord& record) {
+    std::lock_guard guard(m_lock);
+    const std::vector<std::u16string> names = ColumnNames(record);
+    const std::u16string sql = u"INSERT INTO " + table + u"(" + Join(names, u"") + u") VALUES (" +
+                               Join(names, u":") + u")";
+    return ExecuteWrite(sql, record, {});
+}
+
+bool CvDatabase2::Update(const std::u16string& table, const CvDbRecord& record,
+                         const std::u16string& where, const CvDbRecord& whereParameters) {
+    std::lock_guard guard(m_lock);
+    std::vector<std::u16string> assignments;
+    for (const auto& entry : record) {
+        assignments.push_back(entry.first + u"=:" + entry.first);
+    }
+    std::u16string sql = u"UPDATE " + table + u" SET " + Join(assignments, u"");
+    if (!where.empty()) {
+        sql += u" WHERE " + where;
+    }
+    return ExecuteWrite(sql, record, whereParameters);
+}
+
+bool CvDatabase2::Delete(const std::u16string& table, const std::u16string& where,
+                         const CvDbRecord& whereParameters) {
+    std::lock_guard guard(m_lock);
+    std::u16string sql = u"DELETE FROM " + table;
+    if (!where.empty()) {
+        sql += u" WHERE " + where;
+    }
+    return ExecuteWrite(sql, {}, whereParameters);
+}
+
+void CvDatabase2::RefreshCursors() {
+    for (CvDbSrvMemCursor2* cursor : m_cursors) {
+        if (cursor->IsAutoRefresh()) {
+            cursor->Open();
+        }
+    }
+}
+
+std::unique_ptr<CvDbSrvMemCursor2> CvDatabase2::OpenCursor(const CvDbQuery& query,
+                                                           bool autoRefresh) {
+    std::lock_guard guard(m_lock);
+    auto cursor = std::make_unique<CvDbSrvMemCursor2>(this, query, autoRefresh);
+    cursor->Open();
+    m_cursors.push_back(cursor.get());
+    return cursor;
+}
+
+void CvDatabase2::UnregisterCursor(CvDbSrvMemCursor2* cursor) {
+    std::lock_guard guard(m_lock);
+    std::erase(m_cursors, cursor);
+}
+
+std::u16string CvDatabase2::QueryText(const CvDbQuery& query) {
+    if (!query.rawSql.empty()) {
+        return query.rawSql;
+    }
+    std::u16string sql = u"SELECT " + Join(query.selectList, u"") + u" FROM " + query.from;
+    if (!query.where.empty()) {
+        sql += u" WHERE " + query.where;
+    }
+    if (!query.groupBy.empty()) {
+        sql += u" GROUP BY " + query.groupBy;
+    }
+    if (!query.orderBy.empty()) {
+        sql += u" ORDER BY " + query.orderBy;
+    }
+    return sql;
+}
+
+bool CvDatabase2::RunQuery(const CvDbQuery& query, std::vector<CvDbSrvMemCursor2::Row>& rows) {
+    std::lock_guard guard(m_lock);
+    rows.clear();
+    const std::u16string sql = QueryText(query);
+    sqlite3_stmt* statement = Prepare(sql);
+    if (!statement) {
+        return false;
+    }
+    BindRecord(statement, query.parameters);
+    const int columns = sqlite3_column_count(statement);
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        CvDbSrvMemCursor2::Row& row = rows.emplace_back();
+        row.reserve(static_cast<size_t>(columns));
+        for (int i = 0; i < columns; ++i) {
+            switch (sqlite3_column_type(statement, i)) {
+                case SQLITE_INTEGER:
+                    row.push_back(CvDbValue::FromInteger(sqlite3_column_int64(statement, i)));
+                    break;
+                case SQLITE_TEXT: {
+                    const auto* text =
+                        reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
+                    const int bytes = sqlite3_column_bytes(statement, i);
+                    row.push_back(CvDbValue::FromWide(
+                        CvDbText::ToWide(std::string_view(text, static_cast<size_t>(bytes)))));
+                    break;
+                }
+                default:
+                    row.emplace_back();
+                    break;
+            }
+        }
+    }
+    const bool done = rc == SQLITE_DONE;
+    if (!done) {
+        Report(sql, sqlite3_errmsg(m_db));
+    }
+    sqlite3_finalize(statement);
+    return done;
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CvCriticalSection.h"
+#include "storage/CvDbQuery.h"
+#include "storage/CvDbRecord.h"
+#include "storage/CvDbScriptEntry.h"
+#include "storage/CvDbSrvMemCursor2.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One SQLite database file. Statements are built here from a table, a record
+// and a condition; every value travels as a named parameter (":name"), never
+// inside the SQL text. After every writing statement the cursors opened with
+// auto-refresh run their queries again, so readers see the finished write.
+//
+// Failures: nothing throws. A failing statement changes nothing (a failing
+// query yields no rows) and writes one line with SQLite's message to standard
+// error, so that a lost row never goes unnoticed.
+class CvDatabase2 {
+public:
+    CvDatabase2() = default;
+    CvDatabase2(const CvDatabase2&) = delete;
+    CvDatabase2& operator=(const CvDatabase2&) = delete;
+    // Closes the connection; cursors still alive keep their rows but are
+    // detached.
+    virtual ~CvDatabase2();
+
+    // Set before Open.
+    void SetPath(const std::u16string& path) { m_path = path; }
+    void SetPath(const std::string& utf8Path);
+    const std::u16string& GetPath() const { return m_path; }
+    void SetReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool IsReadOnly() const { return m_readOnly; }
+
+    // Opens the file (read-write mode creates a missing one) and installs the
+    // locale's NOCASE collation and upper(). Without success the handle stays
+    // null and every statement fails; returns whether the file is open.
+    bool Open();
+    void Close();
+    bool IsOpen() const { return m_db != nullptr; }
+
+    // Runs each statement once, in order. A statement that fails is skipped;
+    // the expected failures of a repeated script ("already exists",
+    // "duplicate column name") are not reported.
+    void ExecuteScript(const CvDbScriptEntry* entries, size_t count);
+    void ExecuteScript(const std::vector<CvDbScriptEntry>& entries) {
+        ExecuteScript(entries.data(), entries.size());
+    }
+
+    // INSERT INTO table(a, b) VALUES (:a, :b), in the record's order.
+    bool Insert(const std::u16string& table, const CvDbRecord& record);
+    // UPDATE table SET a=:a, b=:b [WHERE where]; the where parameters are bound
+    // after the record, so they win for a name present in both.
+    bool Update(const std::u16string& table, const CvDbRecord& record, const std::u16string& where,
+                const CvDbRecord& whereParameters);
+    // DELETE FROM table [WHERE where].
+    bool Delete(const std::u16string& table, const std::u16string& where,
+                const CvDbRecord& whereParameters);
+
+    // Runs `query` in a new cursor registered with this connection (refreshed
+    // after every write when `autoRefresh` is set). The cursor must not outlive
+    // the connection's use; destroying it unregisters it.
+    std::unique_ptr<CvDbSrvMemCursor2> OpenCursor(const CvDbQuery& query, bool autoRefresh);
+
+    // Runs a query once and replaces `rows`. Integer columns read as Integer,
+    // text as wide text, everything else (float, blob, NULL) as Null.
+    bool RunQuery(const CvDbQuery& query, std::vector<CvDbSrvMemCursor2::Row>& rows);
+
+    // The SQL text a query runs.
+    static std::u16string QueryText(const CvDbQuery& query);
+
+private:
+    friend class CvDbSrvMemCursor2;
+
+    void UnregisterCursor(CvDbSrvMemCursor2* cursor);
+    // Prepares, binds, steps once and finalises, then refreshes the cursors.
+    bool ExecuteWrite(const std::u16string& sql, const CvDbRecord& record,
+                      const CvDbRecord& whereParameters);
+    sqlite3_stmt* Prepare(const std::u16string& sql);
+    void Report(const std::u16string& sql, const char* message) const;
+    void RefreshCursors();
+
+    CvCriticalSection m_lock;
+    std::vector<CvDbSrvMemCursor2*> m_cursors;
+    sqlite3* m_db = nullptr;
+    std::u16string m_path;
+    bool m_readOnly = false;
+};

@@ -1,0 +1,79 @@
+#include "storage/CvDbDataSet.h"
+
+#include <cstdio>
+
+#include "storage/CvDatabase2.h"
+
+CvDbDataSet::CvDbDataSet(CvDatabase2* database) : m_database(database) {}
+
+CvDbDataSet::~CvDbDataSet() = default;
+
+void CvDbDataSet::Open() {
+    if (m_database) {
+        m_cursor = m_database->OpenCursor(m_query, m_autoRefresh);
+    }
+    Notify();
+}
+
+void CvDbDataSet::Close() {
+    m_cursor.reset();
+}
+
+bool CvDbDataSet::SetCurrentRow(int row) {
+    m_currentRow = row;
+    return true;
+}
+
+int CvDbDataSet::GetLastIndex() {
+    return m_cursor ? m_cursor->RowCount() - 1 : -1;
+}
+
+CvDbValue CvDbDataSet::ReadValue(int row, const std::u16string& column) {
+    if (!m_cursor || !m_cursor->Move(row, CvDbSrvAbstractCursor2::FromFirst)) {
+        return {};
+    }
+    CvDbRecord record;
+    if (!m_cursor->GetRecord(record)) {
+        return {};
+    }
+    const auto found = record.find(column);
+    return found == record.end() ? CvDbValue() : found->second;
+}
+
+void CvDbDataSet::WriteValue(int, const std::u16string&, const CvDbValue&) {
+    std::fputs("CvDbDataSet::WriteValue\n", stderr);
+}
+
+void CvDbDataSet::InsertRecord(const CvDbRecord&) {
+    std::fputs("CvDbDataSet::InsertRecord\n", stderr);
+}
+
+void CvDbDataSet::DeleteRecord(int row) {
+    if (m_cursor && m_database && m_cursor->Move(row, CvDbSrvAbstractCursor2::FromFirst)) {
+        CvDbRecord record;
+        if (m_cursor->GetRecord(record)) {
+            m_database->Delete(m_updateTable, m_keyCondition, record);
+        }
+    }
+    Notify();
+}
+
+int CvDbDataSet::Find(const std::u16string& column, const CvDbValue& value) {
+    if (!m_cursor) {
+        return -1;
+    }
+    const auto& names = m_cursor->Query().columnNames;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] != column) {
+            continue;
+        }
+        const auto& rows = m_cursor->Rows();
+        for (size_t r = 0; r < rows.size(); ++r) {
+            if (i < rows[r].size() && rows[r][i] == value) {
+                return static_cast<int>(r);
+            }
+        }
+        return -1;
+    }
+    return -1;
+}

@@ -1,0 +1,195 @@
+#include "storage/CvMsgArchive.h"
+
+#include "app/CvFileTime.h"
+#include "app/CvTimeStamp.h"
+
+namespace {
+
+constexpr int64_t kReceived = 1;
+constexpr int64_t kSent = 2;
+
+const std::u16string kMessages = u"messages";
+
+// One branch of the dialogue list: the newest time and row of every partner
+// among the rows of one direction that pass the search. With a pattern of
+// nothing but "%" (which matches every non-NULL value) the constant
+// condition picks branches that read only the index; otherwise the search
+// branch runs the pattern over every row. Both give the same rows.
+std::u16string DialogueBranches(const std::u16string& msgtype, const std::u16string& partner) {
+    const std::u16string matchesAll = u"(length(:srchstr) > 0 AND replace(:srchstr, '%', '') = '')";
+    const std::u16string search =
+        u"(upper(message) LIKE upper(:srchstr) OR upper(sender) LIKE upper(:srchstr) OR "
+        u"upper(recipient) LIKE upper(:srchstr))";
+    const std::u16string head = u"SELECT " + partner +
+                                u" AS dlg, max(msgtime) AS maxtime, "
+                                u"max(rid) AS maxrid FROM messages WHERE msgtype = " +
+                                msgtype;
+    const std::u16string tail = u" GROUP BY " + partner;
+    return head + u" AND " + partner + u" IS NOT NULL AND " + matchesAll + tail + u" UNION ALL " +
+           head + u" AND " + partner + u" IS NULL AND " + matchesAll +
+           u" AND (message IS NOT NULL OR sender IS NOT NULL OR recipient IS NOT NULL)" + tail +
+           u" UNION ALL " + head + u" AND NOT " + matchesAll + u" AND " + search + tail;
+}
+
+}  // namespace
+
+const std::u16string CvMsgArchive::kDialogueReferenceSql =
+    u"\t\t\tSELECT msgtype, dlg, sender, recipient, message, max(msgtime), max(rid), conttype from "
+    u"\t\t\t( \t\t\tSELECT rid,msgtype, msgtime, sender as dlg, sender, recipient, message, 1 as "
+    u"conttype from messages \t\t\twhere msgtype = 1 and (upper(message) LIKE upper(:srchstr) or "
+    u"upper(sender) LIKE upper(:srchstr) or upper(recipient) LIKE upper(:srchstr))  \t\t\t  union "
+    u"\t\t\tSELECT rid,msgtype, msgtime, recipient as dlg, sender, recipient,  message, conttype  "
+    u"from messages \t\t\twhere msgtype = 2 and (upper(message) LIKE upper(:srchstr) or "
+    u"upper(sender) LIKE upper(:srchstr) or upper(recipient) LIKE upper(:srchstr))  \t\t\t) "
+    u"\t\t\tgroup by dlg \t\t\torder by msgtime desc";
+
+const std::u16string CvMsgArchive::kConversationWhere =
+    u"((sender = :addr COLLATE NOCASE AND msgtype = 1) OR "
+    u"(recipient = :addr COLLATE NOCASE AND msgtype = 2))";
+
+const std::vector<CvDbScriptEntry>& CvMsgArchive::Script() {
+    static const std::vector<CvDbScriptEntry> script = {
+        {1,
+         u"CREATE TABLE messages (\t\trid INTEGER PRIMARY KEY, \t\tmsgtype INT, \t\tmsgtime "
+         u"CHAR(23), \t\tsender CHAR(32), \t\trecipient CHAR(32), \t\tmessage TEXT )"},
+        {2, u"ALTER TABLE messages \t\tADD COLUMN conttype INTEGER "},
+        // The dialogue list reads the partners and their newest rows from these
+        // alone. Byte order (no collation), so they never depend on the locale.
+        {3,
+         u"CREATE INDEX IF NOT EXISTS idx_messages_received ON messages "
+         u"(msgtype, sender, msgtime)"},
+        {3,
+         u"CREATE INDEX IF NOT EXISTS idx_messages_sent ON messages "
+         u"(msgtype, recipient, msgtime)"},
+    };
+    return script;
+}
+
+const std::u16string& CvMsgArchive::DialogueSql() {
+    // The row of a dialogue is the one with the largest rid (as the bare
+    // columns of the grouped reference statement are); received rows show
+    // conttype 1.
+    static const std::u16string sql =
+        u"SELECT m.msgtype, g.dlg, m.sender, m.recipient, m.message, g.maxtime, g.maxrid, "
+        u"CASE WHEN m.msgtype = 1 THEN 1 ELSE m.conttype END "
+        u"FROM (SELECT dlg, max(maxtime) AS maxtime, max(maxrid) AS maxrid FROM (" +
+        DialogueBranches(u"1", u"sender") + u" UNION ALL " + DialogueBranches(u"2", u"recipient") +
+        u") GROUP BY dlg) AS g JOIN messages AS m ON m.rid = g.maxrid ORDER BY m.msgtime DESC";
+    return sql;
+}
+
+CvMsgArchive::CvMsgArchive() : m_dialogues(&m_db), m_conversation(&m_db) {
+    CvDbQuery& dialogues = m_dialogues.Query();
+    dialogues.rawSql = DialogueSql();
+    dialogues.parameters[u"srchstr"] = CvDbValue::FromAnsi("%%");
+    dialogues.columnNames = {u"msgtype", u"interlocutor", u"sender", u"recipient",
+                             u"message", u"msgtime",      u"rid",    u"conttype"};
+    m_dialogues.SetUpdateTable(kMessages);
+    m_dialogues.SetKeyCondition(u"rid =:rid");
+
+    CvDbQuery& conversation = m_conversation.Query();
+    conversation.selectList = {u"rid",       u"msgtype", u"msgtime", u"sender",
+                               u"recipient", u"message", u"conttype"};
+    conversation.columnNames = conversation.selectList;
+    conversation.from = kMessages;
+    conversation.where = kConversationWhere;
+    conversation.orderBy = u"msgtime DESC, rid DESC";
+    conversation.parameters[u"addr"] = CvDbValue::FromAnsi("");
+    m_conversation.SetUpdateTable(kMessages);
+    m_conversation.SetKeyCondition(u"rid =:rid");
+}
+
+bool CvMsgArchive::Open(const std::string& path) {
+    Close();
+    m_db.SetPath(path);
+    m_db.SetReadOnly(false);
+    const bool opened = m_db.Open();
+    if (opened) {
+        m_db.ExecuteScript(Script());
+    }
+    m_dialogues.Open();
+    m_conversation.Open();
+    return opened;
+}
+
+void CvMsgArchive::Close() {
+    m_dialogues.Close();
+    m_conversation.Close();
+    m_db.Close();
+}
+
+void CvMsgArchive::SetSearchText(const std::string& text) {
+    m_dialogues.Query().parameters[u"srchstr"] = CvDbValue::FromAnsi("%" + text + "%");
+    m_dialogues.Close();
+    m_dialogues.Open();
+}
+
+void CvMsgArchive::SetPartner(const std::string& partner) {
+    m_conversation.Query().parameters[u"addr"] = CvDbValue::FromAnsi(partner);
+    m_conversation.Close();
+    m_conversation.Open();
+}
+
+std::string CvMsgArchive::ReceivedText(const std::string& text) {
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\x14') {
+            result += "\r\n";
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+bool CvMsgArchive::Insert(const CMsg& msg, int64_t msgtype, const std::string& text,
+                          uint64_t localTicks) {
+    const CvDbRecord record = {
+        {u"conttype", CvDbValue::FromInteger(msg.type)},
+        {u"message", CvDbValue::FromAnsi(text)},
+        {u"msgtime", CvDbValue::FromAnsi(CvTimeStampText(localTicks))},
+        {u"msgtype", CvDbValue::FromInteger(msgtype)},
+        {u"recipient", CvDbValue::FromAnsi(msg.recipient)},
+        {u"sender", CvDbValue::FromAnsi(msg.sender)},
+    };
+    return m_db.Insert(kMessages, record);
+}
+
+bool CvMsgArchive::StoreReceived(const CMsg& msg, uint64_t nowLocalTicks) {
+    const bool stored = Insert(msg, kReceived, ReceivedText(msg.text), nowLocalTicks);
+    m_dialogues.Notify();
+    return stored;
+}
+
+bool CvMsgArchive::StoreReceived(const CMsg& msg) {
+    return StoreReceived(msg, CvFileTime::NowLocal());
+}
+
+bool CvMsgArchive::StoreSent(const CMsg& msg) {
+    const bool stored = Insert(msg, kSent, msg.text, msg.time);
+    m_dialogues.Notify();
+    return stored;
+}
+
+void CvMsgArchive::StoreReceived(const std::vector<CMsg>& msgs) {
+    for (const CMsg& msg : msgs) {
+        Insert(msg, kReceived, ReceivedText(msg.text), CvFileTime::NowLocal());
+    }
+    if (!msgs.empty()) {
+        m_dialogues.Notify();
+    }
+}
+
+void CvMsgArchive::StoreSent(const std::vector<CMsg>& msgs) {
+    for (const CMsg& msg : msgs) {
+        Insert(msg, kSent, msg.text, msg.time);
+    }
+    if (!msgs.empty()) {
+        m_dialogues.Notify();
+    }
+}
+
+bool CvMsgArchive::Clear() {
+    return m_db.Delete(kMessages, u"", {});
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "messaging/CMsg.h"
+#include "storage/CvDatabase2.h"
+#include "storage/CvDbDataSet.h"
+#include "storage/CvDbScriptEntry.h"
+
+// The message archive file: table `messages`, one row per received or sent
+// message, read through two data sets that follow every write:
+// - Dialogues(): one row per conversation partner, newest first; columns
+//   msgtype, interlocutor, sender, recipient, message, msgtime, rid, conttype;
+//   parameter srchstr (a LIKE pattern, "%%" = everything).
+// - Conversation(): the messages received from or sent to one partner (letter
+//   case ignored), newest first; columns rid, msgtype, msgtime, sender,
+//   recipient, message, conttype; parameter addr.
+// Whether archiving is enabled (MsgArcDisabled) is the caller's decision.
+class CvMsgArchive {
+public:
+    // The file's schema script; every entry runs at every opening.
+    static const std::vector<CvDbScriptEntry>& Script();
+    // The statement that defines the dialogue list. The data set runs
+    // DialogueSql(), which yields the same rows without grouping whole rows.
+    static const std::u16string kDialogueReferenceSql;
+    static const std::u16string& DialogueSql();
+    static const std::u16string kConversationWhere;
+
+    CvMsgArchive();
+    CvMsgArchive(const CvMsgArchive&) = delete;
+    CvMsgArchive& operator=(const CvMsgArchive&) = delete;
+
+    // Opens (or creates) the file, runs the script and opens both data sets.
+    // False when the file cannot be opened; the data sets are then empty.
+    bool Open(const std::string& path);
+    void Close();
+
+    CvDatabase2& Database() { return m_db; }
+    CvDbDataSet& Dialogues() { return m_dialogues; }
+    CvDbDataSet& Conversation() { return m_conversation; }
+
+    // Lists the dialogues holding a message whose text, sender or recipient
+    // contains `text` ("%" and "_" act as wildcards); "" lists all.
+    void SetSearchText(const std::string& text);
+    // Shows the conversation with `partner` in Conversation().
+    void SetPartner(const std::string& partner);
+
+    // Store one message (received: 0x14 becomes CR LF, stamped with the
+    // current local time; sent: stamped with its own time), then notify the
+    // dialogue observers. False when the row could not be written (reported
+    // on standard error).
+    bool StoreReceived(const CMsg& msg);
+    bool StoreReceived(const CMsg& msg, uint64_t nowLocalTicks);
+    bool StoreSent(const CMsg& msg);
+    // Batches: every record is tried; observers are notified once.
+    void StoreReceived(const std::vector<CMsg>& msgs);
+    void StoreSent(const std::vector<CMsg>& msgs);
+
+    // Removes every message.
+    bool Clear();
+
+    // The text as shown and stored: every 0x14 becomes CR LF.
+    static std::string ReceivedText(const std::string& text);
+
+private:
+    bool Insert(const CMsg& msg, int64_t msgtype, const std::string& text, uint64_t localTicks);
+
+    CvDatabase2 m_db;
+    CvDbDataSet m_dialogues;
+    CvDbDataSet m_conversation;
+};
