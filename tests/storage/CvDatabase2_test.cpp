@@ -1,0 +1,253 @@
+#include "storage/CvDatabase2.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "storage/CvDbDataSet.h"
+#include "storage/CvDbText.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+CvDbValue Wide(const char16_t* text) {
+    return CvDbValue::FromWide(text);
+}
+CvDbValue Int(int64_t value) {
+    return CvDbValue::FromInteger(value);
+}
+
+class CvDatabase2Test : public testing::Test {
+protected:
+    void SetUp() override {
+        m_db.SetPath(m_dir.File("test.db"));
+        ASSERT_TRUE(m_db.Open());
+        m_db.ExecuteScript(kScript);
+    }
+
+    std::vector<CvDbSrvMemCursor2::Row> Rows(const std::u16string& sql,
+                                             const CvDbRecord& parameters = {}) {
+        CvDbQuery query;
+        query.rawSql = sql;
+        query.parameters = parameters;
+        std::vector<CvDbSrvMemCursor2::Row> rows;
+        m_db.RunQuery(query, rows);
+        return rows;
+    }
+
+    const std::vector<CvDbScriptEntry> kScript = {
+        {1, u"CREATE TABLE t (rid INTEGER PRIMARY KEY, a INT, b TEXT)"},
+        {2, u"ALTER TABLE t ADD COLUMN c INTEGER"},
+    };
+    ScopedEnv m_locale{"LC_ALL", "ru_RU.UTF-8"};
+    TempDir m_dir;
+    CvDatabase2 m_db;
+};
+
+TEST(CvDbValueTest, EqualityNeedsTheSameTag) {
+    EXPECT_EQ(Int(5), Int(5));
+    EXPECT_NE(Int(5), Int(6));
+    EXPECT_EQ(Wide(u"bob"), Wide(u"bob"));
+    EXPECT_NE(CvDbValue::FromAnsi("bob"), Wide(u"bob"));
+    EXPECT_NE(CvDbValue(), Int(0));
+    EXPECT_EQ(CvDbValue(), CvDbValue());
+    // No conversion on reading.
+    EXPECT_EQ(CvDbValue::FromAnsi("7").AsInteger(), 0);
+    EXPECT_EQ(Int(7).AsAnsi(), "");
+    EXPECT_EQ(CvDbValue::FromAnsi("x").AsWide(), u"");
+}
+
+TEST_F(CvDatabase2Test, ReopeningRunsTheScriptAgainWithoutHarmOrNoise) {
+    ASSERT_TRUE(m_db.Insert(u"t", {{u"a", Int(1)}, {u"b", CvDbValue::FromAnsi("x")}}));
+    m_db.Close();
+    ASSERT_TRUE(m_db.Open());
+    testing::internal::CaptureStderr();
+    m_db.ExecuteScript(kScript);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    const auto rows = Rows(u"SELECT a, b, c FROM t");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (CvDbSrvMemCursor2::Row{Int(1), Wide(u"x"), CvDbValue()}));
+}
+
+TEST_F(CvDatabase2Test, BindsByNameAndIgnoresUnknownColumns) {
+    // A record column that is no parameter of the statement is skipped.
+    EXPECT_TRUE(m_db.Insert(u"t", {{u"a", Int(1)}, {u"b", Wide(u"Ж")}}));
+    EXPECT_TRUE(m_db.Update(u"t", {{u"c", Int(9)}}, u"a=:a", {{u"a", Int(1)}, {u"zz", Int(3)}}));
+    // The where parameter wins over the record's value of the same name.
+    EXPECT_TRUE(m_db.Update(u"t", {{u"a", Int(2)}}, u"a=:a", {{u"a", Int(1)}}));
+    const auto rows = Rows(u"SELECT a, b, c FROM t");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (CvDbSrvMemCursor2::Row{Int(1), Wide(u"Ж"), Int(9)}));
+
+    EXPECT_TRUE(m_db.Delete(u"t", u"a=:a", {{u"a", Int(1)}}));
+    EXPECT_TRUE(Rows(u"SELECT a FROM t").empty());
+}
+
+TEST_F(CvDatabase2Test, FloatsBlobsAndNullsReadAsNull) {
+    const auto rows = Rows(u"SELECT 1.5, x'00ff', NULL, 'text', 42");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (CvDbSrvMemCursor2::Row{CvDbValue(), CvDbValue(), CvDbValue(), Wide(u"text"),
+                                               Int(42)}));
+}
+
+TEST_F(CvDatabase2Test, FailingStatementsAreReportedAndChangeNothing) {
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(m_db.Insert(u"missing", {{u"a", Int(1)}}));
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_NE(report.find("no such table: missing"), std::string::npos) << report;
+
+    CvDatabase2 readOnly;
+    readOnly.SetPath(m_dir.File("test.db"));
+    readOnly.SetReadOnly(true);
+    ASSERT_TRUE(readOnly.Open());
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(readOnly.Insert(u"t", {{u"a", Int(1)}}));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("readonly"), std::string::npos);
+    EXPECT_TRUE(Rows(u"SELECT a FROM t").empty());
+
+    CvDatabase2 missing;
+    missing.SetPath(m_dir.File("nowhere/x.db"));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(missing.Open());
+    EXPECT_FALSE(missing.Insert(u"t", {{u"a", Int(1)}}));
+    EXPECT_NE(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(CvDatabase2Test, NoCaseIgnoresLetterCaseInEveryScriptButKeepsAccents) {
+    struct Case {
+        const char16_t* a;
+        const char16_t* b;
+        int64_t equal;
+    };
+    const Case cases[] = {
+        {u"Привет", u"пРИВЕТ", 1}, {u"ΣΟΦΙΑ", u"σοφια", 1}, {u"Bob", u"BOB", 1},
+        {u"ёж", u"ЁЖ", 1},         {u"ёж", u"еж", 0},       {u"café", u"CAFE", 0},
+    };
+    for (const Case& c : cases) {
+        const auto rows =
+            Rows(u"SELECT :a = :b COLLATE NOCASE", {{u"a", Wide(c.a)}, {u"b", Wide(c.b)}});
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][0], Int(c.equal)) << CvDbText::ToUtf8(c.a);
+    }
+    // Locale order, case-blind (Russian puts Cyrillic before Latin): SQLite's
+    // own NOCASE would put every Cyrillic capital before every small letter.
+    for (const char16_t* name : {u"борис", u"Анна", u"ВЕРА", u"алла", u"Zoe"}) {
+        m_db.Insert(u"t", {{u"b", Wide(name)}});
+    }
+    const auto sorted = Rows(u"SELECT b FROM t ORDER BY b COLLATE NOCASE");
+    std::vector<std::u16string> names;
+    for (const auto& row : sorted) {
+        names.push_back(row[0].AsWide());
+    }
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"алла", u"Анна", u"борис", u"ВЕРА", u"Zoe"}));
+}
+
+TEST_F(CvDatabase2Test, UpperCoversEveryScript) {
+    const auto rows = Rows(u"SELECT upper('привет, straße'), upper(NULL), upper(12)");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0],
+              (CvDbSrvMemCursor2::Row{Wide(u"ПРИВЕТ, STRASSE"), CvDbValue(), Wide(u"12")}));
+}
+
+TEST_F(CvDatabase2Test, MoveTakesSingleStepsAndStopsAtTheEnds) {
+    for (int i = 0; i < 3; ++i) {
+        m_db.Insert(u"t", {{u"a", Int(i)}});
+    }
+    CvDbQuery query;
+    query.rawSql = u"SELECT a FROM t ORDER BY a";
+    auto cursor = m_db.OpenCursor(query, false);
+    EXPECT_TRUE(cursor->IsBeforeFirst());
+    struct Step {
+        int offset;
+        int origin;
+        bool result;
+        int position;
+    };
+    const Step steps[] = {
+        {0, 0, false, -1},  // no current row
+        {0, 1, true, 0},   {2, 0, true, 2},  {1, 0, false, 2},  {0, 2, true, 2}, {-5, 0, false, 0},
+        {5, 1, false, 2},  {-1, 2, true, 1}, {-2, 0, false, 0}, {1, 1, true, 1},
+    };
+    for (const Step& step : steps) {
+        EXPECT_EQ(cursor->Move(step.offset, step.origin), step.result)
+            << step.offset << "/" << step.origin;
+        EXPECT_EQ(cursor->GetPosition(), step.position) << step.offset << "/" << step.origin;
+    }
+
+    m_db.Delete(u"t", u"", {});
+    auto empty = m_db.OpenCursor(query, false);
+    EXPECT_FALSE(empty->Move(0, 1));
+    EXPECT_FALSE(empty->Move(0, 2));
+    CvDbRecord record{{u"x", Int(1)}};
+    EXPECT_FALSE(empty->GetRecord(record));
+    EXPECT_TRUE(record.empty());
+}
+
+class Counter : public CvObserver {
+public:
+    void Update(CvObservationSubject*) override { ++count; }
+    int count = 0;
+};
+
+TEST_F(CvDatabase2Test, DataSetsFollowEveryWriteAndDeleteByKey) {
+    CvDbDataSet dataSet(&m_db);
+    dataSet.Query().selectList = {u"rid", u"a", u"b"};
+    dataSet.Query().columnNames = {u"rid", u"number"};  // b is not exposed
+    dataSet.Query().from = u"t";
+    dataSet.Query().orderBy = u"a";
+    dataSet.SetUpdateTable(u"t");
+    dataSet.SetKeyCondition(u"rid =:rid");
+    CvDbDataSet frozen(&m_db);
+    frozen.Query() = dataSet.Query();
+    frozen.SetAutoRefresh(false);
+    Counter counter;
+    dataSet.Attach(&counter);
+
+    EXPECT_EQ(dataSet.GetLastIndex(), -1);
+    dataSet.Open();
+    frozen.Open();
+    EXPECT_EQ(counter.count, 1);
+    for (int i = 3; i > 0; --i) {
+        m_db.Insert(u"t", {{u"a", Int(i * 10)}, {u"b", Wide(u"x")}});
+    }
+    EXPECT_EQ(dataSet.GetLastIndex(), 2);
+    EXPECT_EQ(frozen.GetLastIndex(), -1);
+    EXPECT_EQ(dataSet.ReadValue(1, u"number"), Int(20));
+    EXPECT_EQ(dataSet.ReadValue(1, u"b"), CvDbValue());
+    EXPECT_EQ(dataSet.ReadValue(3, u"number"), CvDbValue());
+    EXPECT_EQ(dataSet.Find(u"number", Int(30)), 2);
+    EXPECT_EQ(dataSet.Find(u"number", Int(31)), -1);
+    EXPECT_EQ(dataSet.Find(u"b", Int(30)), -1);
+
+    testing::internal::CaptureStderr();
+    dataSet.WriteValue(0, u"number", Int(99));
+    dataSet.InsertRecord({{u"a", Int(5)}});
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "CvDbDataSet::WriteValue\nCvDbDataSet::InsertRecord\n");
+    EXPECT_EQ(dataSet.GetLastIndex(), 2);
+
+    dataSet.SetCurrentRow(0);
+    dataSet.DeleteCurrentRow();  // DeleteRecord notifies, and so does the caller
+    EXPECT_EQ(counter.count, 3);
+    EXPECT_EQ(dataSet.GetLastIndex(), 1);
+    EXPECT_EQ(dataSet.ReadValue(0, u"number"), Int(20));
+    EXPECT_EQ(Rows(u"SELECT a FROM t ORDER BY a").size(), 2u);
+    dataSet.Detach(&counter);
+}
+
+TEST_F(CvDatabase2Test, CursorsOutlivingTheConnectionKeepTheirRows) {
+    m_db.Insert(u"t", {{u"a", Int(1)}});
+    auto db = std::make_unique<CvDatabase2>();
+    db->SetPath(m_dir.File("test.db"));
+    ASSERT_TRUE(db->Open());
+    CvDbQuery query;
+    query.rawSql = u"SELECT a FROM t";
+    auto cursor = db->OpenCursor(query, true);
+    db.reset();
+    EXPECT_EQ(cursor->RowCount(), 1);
+    cursor.reset();  // must not touch the gone connection
+}
+
+}  // namespace
