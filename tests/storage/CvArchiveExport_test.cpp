@@ -1,0 +1,88 @@
+#include "storage/CvArchiveExport.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "storage/CvLocaleDateTimeFormat.h"
+#include "storage/CvMsgArchive.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+class CvArchiveExportTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_archive.Open(m_dir.File("messages")));
+        m_archive.Conversation().Query().orderBy = u"rid";
+    }
+
+    void Add(const char* time, const char* sender, const char* message) {
+        m_archive.Database().Insert(u"messages", {{u"msgtype", CvDbValue::FromInteger(1)},
+                                                  {u"msgtime", CvDbValue::FromAnsi(time)},
+                                                  {u"sender", CvDbValue::FromAnsi(sender)},
+                                                  {u"recipient", CvDbValue::FromAnsi("ME")},
+                                                  {u"message", CvDbValue::FromAnsi(message)}});
+    }
+
+    void AddFixture() {
+        Add("2024-03-01 09:05:07", "Al \"Al\" ice",
+            "line1\r\nline2 <script>alert(1)</script> & \"q\"");
+        Add("2024-12-31 23:59:59", "Al \"Al\" ice", "lone\nLF, comma");
+        m_archive.SetPartner("al \"al\" ice");
+    }
+
+    ScopedEnv m_locale{"LC_ALL", "de_DE.UTF-8"};
+    TempDir m_dir;
+    CvMsgArchive m_archive;
+};
+
+TEST_F(CvArchiveExportTest, CsvQuotesEveryTextFieldAndKeepsLineBreaks) {
+    AddFixture();
+    const std::string path = m_dir.File("out.csv");
+    ASSERT_TRUE(CvArchiveExport::ExportToCsv(m_archive.Conversation(), path));
+    EXPECT_EQ(ReadFileText(path),
+              "01.03.24 09:05:07,\"Al \"\"Al\"\" ice\",\"ME\",\"line1\r\nline2 "
+              "<script>alert(1)</script> & \"\"q\"\"\"\r\n"
+              "31.12.24 23:59:59,\"Al \"\"Al\"\" ice\",\"ME\",\"lone\r\nLF, comma\"\r\n"
+              "\r\n");
+}
+
+TEST_F(CvArchiveExportTest, CsvQuotesADateWithACommaSoColumnsNeverShift) {
+    AddFixture();
+    const std::string path = m_dir.File("out.csv");
+    ASSERT_TRUE(CvArchiveExport::ExportToCsv(m_archive.Conversation(), path,
+                                             CvLocaleDateTimeFormat("d.MM, y", "'\"'HH:mm")));
+    const std::string text = ReadFileText(path);
+    EXPECT_EQ(text.substr(0, text.find("\",\"ME\"")),
+              "\"1.03, 2024 \"\"09:05\",\"Al \"\"Al\"\" ice");
+}
+
+TEST_F(CvArchiveExportTest, HtmlEscapesEveryCellAndDeclaresUtf8) {
+    AddFixture();
+    const std::string path = m_dir.File("out.html");
+    ASSERT_TRUE(CvArchiveExport::ExportToHtml(m_archive.Conversation(), path));
+    const std::string row2 =
+        "<tr>\r\n<td>\r\n31.12.24 23:59:59</td>\r\n<td>\r\nAl &quot;Al&quot; ice</td>\r\n"
+        "<td>\r\nME</td>\r\n<td>\r\nlone\r\nLF, comma</td>\r\n\r\n</tr>\r\n";
+    EXPECT_EQ(ReadFileText(path),
+              "<html>\r\n<head>\r\n<meta charset=\"utf-8\">\r\n</head>\r\n<body>\r\n<table>\r\n"
+              "<tr>\r\n<td>\r\n01.03.24 09:05:07</td>\r\n<td>\r\nAl &quot;Al&quot; ice</td>\r\n"
+              "<td>\r\nME</td>\r\n<td>\r\nline1\r\nline2 &lt;script&gt;alert(1)&lt;/script&gt; "
+              "&amp; &quot;q&quot;</td>\r\n\r\n</tr>\r\n" +
+                  row2 + "</table>\r\n</body>\r\n</html>\r\n");
+}
+
+TEST_F(CvArchiveExportTest, AnEmptyArchiveAndAnUnwritablePath) {
+    m_archive.SetPartner("nobody");
+    ASSERT_TRUE(CvArchiveExport::ExportToCsv(m_archive.Conversation(), m_dir.File("e.csv")));
+    EXPECT_EQ(ReadFileText(m_dir.File("e.csv")), "\r\n");
+    ASSERT_TRUE(CvArchiveExport::ExportToHtml(m_archive.Conversation(), m_dir.File("e.html")));
+    EXPECT_EQ(ReadFileText(m_dir.File("e.html")),
+              "<html>\r\n<head>\r\n<meta charset=\"utf-8\">\r\n</head>\r\n<body>\r\n<table>\r\n"
+              "</table>\r\n</body>\r\n</html>\r\n");
+    EXPECT_FALSE(CvArchiveExport::ExportToCsv(m_archive.Conversation(), m_dir.File("no/e.csv")));
+    EXPECT_FALSE(CvArchiveExport::ExportToHtml(m_archive.Conversation(), m_dir.File("no/e.html")));
+}
+
+}  // namespace
