@@ -2,9 +2,9 @@
 
 #include <sqlite3.h>
 #include <unicode/ucol.h>
-#include <unicode/uloc.h>
 
 #include "platform/CvTextCodec.h"
+#include "storage/CvIcuLocale.h"
 
 namespace CvDbTextFunctions {
 namespace {
@@ -48,25 +48,11 @@ void Upper(sqlite3_context* context, int, sqlite3_value** args) {
     sqlite3_result_text64(context, result.data(), result.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
-std::string IcuLocaleId(const std::string& localeName) {
-    if (localeName.empty() || localeName == "C" || localeName == "POSIX") {
-        return "";  // root
-    }
-    // "ru_RU.UTF-8@latin" -> "ru_RU@latin": the code set means nothing to ICU.
-    std::string name = localeName;
-    const size_t dot = name.find('.');
-    if (dot != std::string::npos) {
-        const size_t at = name.find('@', dot);
-        name.erase(dot, at == std::string::npos ? std::string::npos : at - dot);
-    }
-    return name;
-}
-
 }  // namespace
 
 bool Install(sqlite3* db, const std::string& localeName) {
     UErrorCode status = U_ZERO_ERROR;
-    UCollator* collator = ucol_open(IcuLocaleId(localeName).c_str(), &status);
+    UCollator* collator = ucol_open(CvIcuLocaleId(localeName).c_str(), &status);
     if (U_FAILURE(status)) {
         return false;
     }

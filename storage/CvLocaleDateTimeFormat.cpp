@@ -10,19 +10,13 @@
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
+#include "storage/CvIcuLocale.h"
+
 namespace {
 
 icu::Locale LocaleFor(const std::string& localeName) {
-    if (localeName.empty() || localeName == "C" || localeName == "POSIX") {
-        return icu::Locale::getRoot();
-    }
-    std::string name = localeName;
-    const size_t dot = name.find('.');
-    if (dot != std::string::npos) {
-        const size_t at = name.find('@', dot);
-        name.erase(dot, at == std::string::npos ? std::string::npos : at - dot);
-    }
-    return icu::Locale::createCanonical(name.c_str());
+    const std::string id = CvIcuLocaleId(localeName);
+    return id.empty() ? icu::Locale::getRoot() : icu::Locale::createCanonical(id.c_str());
 }
 
 std::unique_ptr<icu::DateFormat> MakeFormat(icu::DateFormat* format) {

@@ -1,0 +1,80 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/CvTextCodec.h"
+#include "storage/CvDbText.h"
+#include "storage/CvMsgArchive.h"
+#include "tools/cli/ArchiveConsole.h"
+#include "tools/cli/CliCommand.h"
+
+namespace {
+
+std::string Text(CvDbDataSet& dataSet, int row, const char16_t* column) {
+    return CvDbText::ToUtf8(dataSet.ReadValue(row, column).AsWide());
+}
+
+// The first line of a message, shortened for a one-line listing.
+std::string Preview(const std::string& text) {
+    const std::string line = text.substr(0, text.find_first_of("\r\n"));
+    const std::string cut = CvText::CutToCodePoints(line, 60);
+    return cut.size() < text.size() ? cut + "..." : cut;
+}
+
+void PrintDialogues(CvDbDataSet& dialogues) {
+    for (int i = 0; i <= dialogues.GetLastIndex(); ++i) {
+        const bool received = dialogues.ReadValue(i, u"msgtype").AsInteger() == 1;
+        std::printf("%s  %-16s %s %s\n", Text(dialogues, i, u"msgtime").c_str(),
+                    Text(dialogues, i, u"interlocutor").c_str(), received ? "<-" : "->",
+                    Preview(Text(dialogues, i, u"message")).c_str());
+    }
+}
+
+void PrintConversation(CvDbDataSet& conversation) {
+    for (int i = 0; i <= conversation.GetLastIndex(); ++i) {
+        std::printf("%s  %s -> %s\n", Text(conversation, i, u"msgtime").c_str(),
+                    Text(conversation, i, u"sender").c_str(),
+                    Text(conversation, i, u"recipient").c_str());
+        std::string text = Text(conversation, i, u"message");
+        size_t start = 0;
+        while (start <= text.size()) {
+            size_t end = text.find('\n', start);
+            std::string line = text.substr(start, end == std::string::npos ? end : end - start);
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            std::printf("    %s\n", line.c_str());
+            if (end == std::string::npos) {
+                break;
+            }
+            start = end + 1;
+        }
+    }
+}
+
+int RunHistory(const std::vector<std::string>& args) {
+    if (args.size() > 1) {
+        std::fprintf(stderr, "corvane: history: takes at most one name\n");
+        return 64;
+    }
+    CvMsgArchive archive;
+    if (!ArchiveConsole::Open(archive, "history")) {
+        return 1;
+    }
+    if (args.empty()) {
+        PrintDialogues(archive.Dialogues());
+    } else {
+        archive.SetPartner(args[0]);
+        PrintConversation(archive.Conversation());
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+const CliCommandRegistration kRegistration({
+    "history",
+    "[NAME]",
+    "list the dialogues in the message archive, or the messages exchanged with NAME",
+    RunHistory,
+});
+
+}  // namespace
