@@ -1,0 +1,173 @@
+// Message archive benchmark: archives of several sizes over 50 partners; the
+// time to store one received message while both archive data sets are open
+// (they re-run after every write), to list the dialogues, to search for a
+// word and to open one conversation, and the file size. The defining
+// dialogue statement is timed beside the one the data set runs.
+//
+// Usage: corvane-archive-bench [--dir DIR] [COUNT...]   (default 10000 100000 1000000)
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/CvFileTime.h"
+#include "app/CvTimeStamp.h"
+#include "messaging/CMsg.h"
+#include "storage/CvDbDataSet.h"
+#include "storage/CvMsgArchive.h"
+
+namespace {
+
+constexpr int kPartners = 50;
+const char* const kWords[] = {"hello",   "meeting",  "lunch",  "report", "server", "printer",
+                              "today",   "tomorrow", "please", "thanks", "build",  "Привет",
+                              "встреча", "отчёт",    "done",   "call",   "back",   "minutes"};
+
+std::string Partner(int i) {
+    return "STATION" + std::to_string(i);
+}
+
+// Fills a new archive file with `count` messages in one transaction.
+bool Generate(const std::string& path, int count) {
+    {
+        CvMsgArchive archive;  // creates the table and its indexes
+        if (!archive.Open(path)) {
+            return false;
+        }
+    }
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+        return false;
+    }
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO messages(conttype, message, msgtime, msgtype, recipient, "
+                       "sender) VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+                       -1, &insert, nullptr);
+    std::mt19937 random(1);
+    std::tm start{};
+    start.tm_year = 115;
+    start.tm_mday = 1;
+    uint64_t ticks = CvFileTime::FromCalendar(start);
+    for (int i = 0; i < count; ++i) {
+        ticks += (1 + random() % 600) * CvFileTime::kTicksPerSecond;
+        std::string text;
+        const int words = 3 + static_cast<int>(random() % 12);
+        for (int w = 0; w < words; ++w) {
+            text += std::string(w ? " " : "") + kWords[random() % std::size(kWords)];
+        }
+        const bool received = random() % 2 == 0;
+        const std::string partner = Partner(static_cast<int>(random() % kPartners));
+        const std::string stamp = CvTimeStampText(ticks);
+        sqlite3_bind_int64(insert, 1, 1);
+        sqlite3_bind_text(insert, 2, text.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 3, stamp.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(insert, 4, received ? 1 : 2);
+        sqlite3_bind_text(insert, 5, received ? "ME" : partner.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 6, received ? partner.c_str() : "ME", -1, SQLITE_TRANSIENT);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    const bool committed = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return committed;
+}
+
+// Median of `rounds` runs, in milliseconds.
+double Time(int rounds, const std::function<void()>& run) {
+    std::vector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        const auto begin = std::chrono::steady_clock::now();
+        run();
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
+                .count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string dir = std::filesystem::temp_directory_path().string();
+    std::vector<int> counts;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--dir" && i + 1 < argc) {
+            dir = argv[++i];
+        } else if (std::atoi(arg.c_str()) > 0) {
+            counts.push_back(std::atoi(arg.c_str()));
+        } else {
+            std::fprintf(stderr, "usage: corvane-archive-bench [--dir DIR] [COUNT...]\n");
+            return 64;
+        }
+    }
+    if (counts.empty()) {
+        counts = {10000, 100000, 1000000};
+    }
+    std::printf("%10s %10s %8s %10s %10s %10s %10s %10s %9s\n", "messages", "store+ref", "list",
+                "search", "open conv", "ref list", "ref search", "generate", "file MiB");
+    for (const int count : counts) {
+        const std::string path = dir + "/corvane-archive-bench-" + std::to_string(count) + ".db";
+        std::filesystem::remove(path);
+        const auto begin = std::chrono::steady_clock::now();
+        if (!Generate(path, count)) {
+            std::fprintf(stderr, "cannot create %s\n", path.c_str());
+            return 1;
+        }
+        const double generate =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+
+        CvMsgArchive archive;
+        archive.Open(path);
+        archive.SetPartner(Partner(7));
+        const int rounds = count >= 1000000 ? 5 : 15;
+        CMsg msg;
+        msg.type = MsgPersonal;
+        msg.sender = Partner(7);
+        msg.recipient = "ME";
+        msg.text = "benchmark message";
+        const double store = Time(rounds, [&] { archive.StoreReceived(msg); });
+        const double list = Time(rounds, [&] { archive.SetSearchText(""); });
+        const double search = Time(rounds, [&] { archive.SetSearchText("report"); });
+        const int hits = archive.Dialogues().GetLastIndex() + 1;
+        archive.SetSearchText("");
+        const double conversation = Time(rounds, [&] { archive.SetPartner(Partner(3)); });
+
+        CvDbQuery reference;
+        reference.rawSql = CvMsgArchive::kDialogueReferenceSql;
+        reference.parameters[u"srchstr"] = CvDbValue::FromAnsi("%%");
+        std::vector<CvDbSrvMemCursor2::Row> rows;
+        const int referenceRounds = count >= 1000000 ? 1 : 5;
+        const double referenceList =
+            Time(referenceRounds, [&] { archive.Database().RunQuery(reference, rows); });
+        reference.parameters[u"srchstr"] = CvDbValue::FromAnsi("%report%");
+        const double referenceSearch =
+            Time(referenceRounds, [&] { archive.Database().RunQuery(reference, rows); });
+        if (static_cast<int>(rows.size()) != hits) {
+            std::fprintf(stderr, "search: %d dialogues, the defining statement %zu\n", hits,
+                         rows.size());
+        }
+        archive.Close();
+        const double size = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
+        std::printf("%10d %8.2fms %6.2fms %8.2fms %8.2fms %8.2fms %8.2fms %9.1fs %9.1f\n", count,
+                    store, list, search, conversation, referenceList, referenceSearch, generate,
+                    size);
+        std::fflush(stdout);
+        if (!std::getenv("CORVANE_BENCH_KEEP")) {
+            std::filesystem::remove(path);
+        }
+    }
+    return 0;
+}
