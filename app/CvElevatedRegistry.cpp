@@ -2,21 +2,18 @@
 
 namespace {
 
-std::string WithoutLeadingBackslash(std::string path) {
-    if (!path.empty() && path.front() == '\\') {
-        path.erase(0, 1);
-    }
-    return path;
+std::string WithoutLeadingBackslash(const std::string& path) {
+    return path.starts_with('\\') ? path.substr(1) : path;
 }
 
 }  // namespace
 
 CvElevatedRegistry::CvElevatedRegistry(std::string keyPath)
-    : CvElevatedRegistry(std::move(keyPath), ObtainElevatedWriter()) {}
+    : m_keyPath(WithoutLeadingBackslash(keyPath)), m_writer(ObtainElevatedWriter()) {}
 
 CvElevatedRegistry::CvElevatedRegistry(std::string keyPath,
                                        std::unique_ptr<CvElevatedWriter> writer)
-    : m_keyPath(WithoutLeadingBackslash(std::move(keyPath))), m_writer(std::move(writer)) {}
+    : m_keyPath(WithoutLeadingBackslash(keyPath)), m_writer(std::move(writer)) {}
 
 bool CvElevatedRegistry::ValueExists(const std::string& /*name*/) {
     return true;
