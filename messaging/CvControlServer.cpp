@@ -12,6 +12,7 @@
 #include "messaging/CvControlSocket.h"
 #include "messaging/CvMsgOutboxSendResult.h"
 #include "messaging/CvStation.h"
+#include "messaging/SendResultCode.h"
 #include "platform/CvEvent.h"
 #include "platform/CvInstanceLock.h"
 #include "platform/CvTextCodec.h"
@@ -171,5 +172,9 @@ CvControlReply CvControlServer::Handle(const CvControlRequest& request) {
             return {0, "the station is stopping"};
         }
     }
-    return {waiter.code.load(), {}};
+    const int32_t code = waiter.code.load();
+    if (code == SendResultSuccess) {
+        m_station.ReportSent(msg);
+    }
+    return {code, {}};
 }

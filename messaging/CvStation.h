@@ -46,6 +46,14 @@ public:
     // Before Start: where received messages go (null drops them); the period
     // of the adapter watch and of the registration watches (5000 ms unless set).
     void SetReceiver(CvUnaryFunction<void, CMsg&>* receiver) { m_receiver = receiver; }
+    // Told of every message sent successfully on behalf of another program
+    // (ReportSent), so that the station's owner can file it; null = nobody.
+    void SetSentReceiver(CvUnaryFunction<void, CMsg&>* receiver) { m_sentReceiver = receiver; }
+    void ReportSent(CMsg& msg) {
+        if (m_sentReceiver != nullptr) {
+            (*m_sentReceiver)(msg);
+        }
+    }
     void SetWatchPeriod(uint32_t ms) { m_watchPeriodMs = ms; }
 
     // Creates nothing new after the first call or after Stop.
@@ -105,6 +113,7 @@ private:
     std::unique_ptr<CvMsgOutbox> m_outbox;
 
     CvUnaryFunction<void, CMsg&>* m_receiver = nullptr;
+    CvUnaryFunction<void, CMsg&>* m_sentReceiver = nullptr;
     uint32_t m_watchPeriodMs = 5000;
 
     mutable std::mutex m_stateLock;  // guards m_state

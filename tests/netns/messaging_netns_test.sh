@@ -215,4 +215,23 @@ check "smbd received the long text" smbd_got "$(cat "$work/long2.txt")"
 
 stop_all
 check "every station stopped cleanly" grep -q "corvane: stopped" "$work/listen1.err"
+
+echo "== the archives"
+history() {  # history N USER COMPUTER [NAME]: corvane history of station N
+    # shellcheck disable=SC2046
+    env $(station_env "$1" "$2" "$3") "$corvane" history "${@:4}" >"$work/history$1" 2>&1
+}
+history 1 ALICE PC1 BOB
+check "Alice's archive holds the message Bob sent her" grep -q "hello Alice" "$work/history1"
+check "and the multi-block message she sent Bob" grep -q "word059" "$work/history1"
+history 2 BOB PC2 ALICE
+check "Bob's archive holds what he sent Alice" grep -q "hello Alice" "$work/history2"
+history 1 ALICE PC1
+check "Alice's dialogue list names Bob" grep -q "BOB" "$work/history1"
+# shellcheck disable=SC2046
+env $(station_env 1 ALICE PC1) "$corvane" export "$work/archive.html" >/dev/null 2>&1
+check "corvane export writes the archive as HTML" grep -q "hello Alice" "$work/archive.html"
+# shellcheck disable=SC2046
+env $(station_env 1 ALICE PC1) "$corvane" export "$work/archive.csv" >/dev/null 2>&1
+check "corvane export writes the archive as CSV" grep -q "hello Alice" "$work/archive.csv"
 netns_finish

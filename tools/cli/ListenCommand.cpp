@@ -9,6 +9,7 @@
 #include "messaging/CvControlServer.h"
 #include "messaging/CvMsgLineFormat.h"
 #include "messaging/CvStation.h"
+#include "tools/cli/ArchiveRecorder.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/StationConsole.h"
 
@@ -18,9 +19,10 @@ namespace {
 // threads call it concurrently.
 class MessagePrinter {
 public:
-    explicit MessagePrinter(bool json) : m_json(json) {}
+    MessagePrinter(bool json, ArchiveRecorder& archive) : m_json(json), m_archive(archive) {}
 
     void OnReceive(CMsg& msg) {
+        m_archive.StoreReceived(msg);
         const std::string line =
             (m_json ? CvMsgLineFormat::Json(msg) : CvMsgLineFormat::Plain(msg)) + "\n";
         std::lock_guard guard(m_lock);
@@ -37,6 +39,7 @@ public:
 
 private:
     const bool m_json;
+    ArchiveRecorder& m_archive;
     std::mutex m_lock;
     bool m_failed = false;
 };
@@ -66,9 +69,17 @@ int RunListen(const std::vector<std::string>& args) {
         return 1;
     }
 
-    MessagePrinter printer(json);
+    ArchiveRecorder archive;
+    std::string archiveProblem;
+    if (archive.Open(&archiveProblem)) {
+        std::fprintf(stderr, "corvane: filing messages in the message archive\n");
+    } else {
+        std::fprintf(stderr, "corvane: not filing messages: %s\n", archiveProblem.c_str());
+    }
+    MessagePrinter printer(json, archive);
     auto station = CvStation::CreateReal(settings);
     station->SetReceiver(&printer.receiver);
+    station->SetSentReceiver(&archive.sentReceiver);
     station->SetWatchPeriod(1000);
     station->Start();
     std::fprintf(stderr, "corvane: listening as %s, computer %s, workgroup %s\n",

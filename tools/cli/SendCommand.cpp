@@ -13,6 +13,7 @@
 #include "messaging/CvStation.h"
 #include "messaging/SendResultCode.h"
 #include "platform/CvEvent.h"
+#include "tools/cli/ArchiveRecorder.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/StationConsole.h"
 
@@ -119,6 +120,13 @@ int SendWithOwnStation(const CvStationSettings& settings, const CvControlRequest
         }
     }
     station->Stop();
+    if (waiter.code == SendResultSuccess) {
+        ArchiveRecorder archive;
+        std::string ignored;  // a send is not refused for want of an archive
+        if (archive.Open(&ignored)) {
+            archive.StoreSent(msg);
+        }
+    }
     return ReportResult(waiter.code, request.recipient);
 }
 
