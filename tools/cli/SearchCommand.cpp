@@ -1,0 +1,130 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/CvAppPropertyList.h"
+#include "messaging/CvHostScanner.h"
+#include "messaging/CvMsgLineFormat.h"
+#include "messaging/CvNetDirectory.h"
+#include "messaging/CvNetNamePinger.h"
+#include "messaging/CvNetbiosNetwork.h"
+#include "messaging/CvNetworkSearch.h"
+#include "messaging/CvStationSettings.h"
+#include "platform/CvEvent.h"
+#include "platform/CvNbtNeighbourhood.h"
+#include "platform/CvNbtQueryProvider.h"
+#include "tools/cli/CliCommand.h"
+
+namespace {
+
+constexpr uint32_t kWaitMs = 300000;
+
+const char* KindText(const CvNetResourceInfo& info) {
+    if (info.type == kNetResourceDomain) {
+        return "group";
+    }
+    if (info.directory != 0) {
+        return "account";
+    }
+    return info.type == kNetResourceComputerNode || info.name == info.computerName ? "computer"
+                                                                                   : "user";
+}
+
+const char* StateText(int32_t state) {
+    switch (state) {
+        case kNetResourceAvailable:
+            return "available";
+        case kNetResourceNoAnswer:
+            return "no answer";
+        default:
+            return "unknown";
+    }
+}
+
+const char* SourceText(const CvNetResourceInfo& info) {
+    return info.directory != 0 ? "directory" : "neighbourhood";
+}
+
+// Prints each resource as it is found; the search calls it one at a time.
+class Printer : public CvUnaryFunction<void, CvNetResourceInfo&>, public CvNullaryFunction<void> {
+public:
+    explicit Printer(bool json) : m_json(json) {}
+
+    void Invoke(CvNetResourceInfo& info) override {
+        if (m_json) {
+            std::printf(
+                "{\"type\":%d,\"kind\":\"%s\",\"name\":%s,\"computer\":%s,\"domain\":%s,"
+                "\"comment\":%s,\"state\":%d,\"stateText\":\"%s\",\"source\":\"%s\"}\n",
+                info.type, KindText(info), JsonString(info.name).c_str(),
+                JsonString(info.computerName).c_str(), JsonString(info.domain).c_str(),
+                JsonString(info.comment).c_str(), info.state, StateText(info.state),
+                SourceText(info));
+        } else {
+            std::printf("%-8s %-15s %-15s %-15s %-10s %-13s %s\n", KindText(info),
+                        info.name.c_str(), info.computerName.c_str(), info.domain.c_str(),
+                        StateText(info.state), SourceText(info), info.comment.c_str());
+        }
+        std::fflush(stdout);
+    }
+    void Invoke() override { done.Set(); }
+
+    CvEvent done{true, false};
+
+private:
+    const bool m_json;
+};
+
+int Run(const std::vector<std::string>& args) {
+    bool json = false;
+    for (const auto& arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else {
+            std::fprintf(stderr, "usage: corvane search [--json]\n");
+            return 64;
+        }
+    }
+    CvAppPropertyList list;
+    const CvStationSettings settings = CvStationSettings::Load(&list);
+
+    CvNbtQueryProvider provider;
+    CvNetbiosNetwork network(provider);
+    network.Lock();
+    network.Refresh();
+    network.Unlock();
+    CvNetNamePinger pinger(network);
+    pinger.Start();
+    CvNbtNeighbourhood neighbourhood;
+    CvHostScanner scanner(neighbourhood, settings.workgroup);
+    CvNoNetDirectory directory;
+    const CvNetworkSearchOptions options = CvNetworkSearchOptions::FromList(list);
+    if (options.inNeighbourhood) {
+        scanner.ScanOnce();
+    }
+
+    if (!json) {
+        std::printf("%-8s %-15s %-15s %-15s %-10s %-13s %s\n", "TYPE", "NAME", "COMPUTER", "DOMAIN",
+                    "STATE", "SOURCE", "COMMENT");
+    }
+    Printer printer(json);
+    CvNetworkSearch search(pinger, scanner, directory);
+    search.SetOptions(options);
+    search.Start(&printer, &printer);
+    const bool finished = printer.done.Wait(kWaitMs) == kWaitObject0;
+    search.Stop();
+    pinger.Stop();
+    if (!finished) {
+        std::fprintf(stderr, "corvane search: gave up waiting for the search\n");
+        return 1;
+    }
+    return 0;
+}
+
+const CliCommandRegistration kRegistration({
+    "search",
+    "[--json]",
+    "list the workgroups, computers and users of the LAN (LanSrch* settings)",
+    Run,
+});
+
+}  // namespace
