@@ -89,13 +89,14 @@ int Run(const std::vector<std::string>& args) {
     if (json) {
         std::string names;
         for (const auto& messenger : result.messengerNames) {
-            names += (names.empty() ? "" : ",") + JsonString(messenger);
+            names += (names.empty() ? "" : ",") + CvMsgLineFormat::JsonString(messenger);
         }
         std::printf(
             "{\"name\":%s,\"status\":%d,\"answered\":%s,\"computer\":%s,"
             "\"messengerNames\":[%s],\"ms\":%lld}\n",
-            JsonString(upper).c_str(), answered ? kPingStatusAnswered : kPingStatusNoAnswer,
-            answered ? "true" : "false", JsonString(result.computerName).c_str(), names.c_str(),
+            CvMsgLineFormat::JsonString(upper).c_str(),
+            answered ? kPingStatusAnswered : kPingStatusNoAnswer, answered ? "true" : "false",
+            CvMsgLineFormat::JsonString(result.computerName).c_str(), names.c_str(),
             static_cast<long long>(ms));
     } else if (answered) {
         std::printf(

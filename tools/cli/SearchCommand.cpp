@@ -55,10 +55,11 @@ public:
             std::printf(
                 "{\"type\":%d,\"kind\":\"%s\",\"name\":%s,\"computer\":%s,\"domain\":%s,"
                 "\"comment\":%s,\"state\":%d,\"stateText\":\"%s\",\"source\":\"%s\"}\n",
-                info.type, KindText(info), JsonString(info.name).c_str(),
-                JsonString(info.computerName).c_str(), JsonString(info.domain).c_str(),
-                JsonString(info.comment).c_str(), info.state, StateText(info.state),
-                SourceText(info));
+                info.type, KindText(info), CvMsgLineFormat::JsonString(info.name).c_str(),
+                CvMsgLineFormat::JsonString(info.computerName).c_str(),
+                CvMsgLineFormat::JsonString(info.domain).c_str(),
+                CvMsgLineFormat::JsonString(info.comment).c_str(), info.state,
+                StateText(info.state), SourceText(info));
         } else {
             std::printf("%-8s %-15s %-15s %-15s %-10s %-13s %s\n", KindText(info),
                         info.name.c_str(), info.computerName.c_str(), info.domain.c_str(),
