@@ -1,7 +1,12 @@
 #include "storage/CvContactsDataSet.h"
 
 #include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
 #include <vector>
+
+#include "platform/CvAnsiCodec.h"
 
 CvContactsDataSet::CvContactsDataSet()
     : CvMemDataSet({u"Type", u"RealName", u"DisplayName", u"GroupName", u"GroupOpen"}) {}
@@ -12,8 +17,18 @@ bool CvContactsDataSet::Load(const std::string& path) {
     if (!file) {
         return false;
     }
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string text;
+    try {
+        text = CvAnsiCodec::FileTextToUtf8(bytes);
+    } catch (const std::invalid_argument&) {
+        // No converter for the locale's code page: keep the text as UTF-8,
+        // whatever it holds.
+        text = CvAnsiCodec::FileTextToUtf8(bytes, 1252);
+    }
+    std::istringstream lines(text);
     std::string line;
-    while (std::getline(file, line)) {
+    while (std::getline(lines, line)) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
