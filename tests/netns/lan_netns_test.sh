@@ -33,6 +33,7 @@ station_env() {  # station_env N USER COMPUTER WORKGROUP
 }
 listen() {  # listen N USER COMPUTER WORKGROUP
     local log=$work/listen$1
+    : >"$log.err"
     # shellcheck disable=SC2046
     ip netns exec "corvane-ns$1" env $(station_env "$@") "$corvane" listen \
         >"$log.out" 2>"$log.err" &
@@ -91,13 +92,20 @@ check "nmbd registers PEER" nmbd_ready
 echo "== corvane ping"
 cli 4 ping-alice ping ALICE
 check "ALICE answers (exit 0)" test "$status" -eq 0
-check "with station 1's messenger names" has ping-alice "messenger names: ALICE, PC1"
+names_are() {  # names_are LOG NAME...: the messenger names, in any order
+    local line want got
+    line=$(grep -o "messenger names: .* (" "$work/$1" | sed 's/messenger names: //; s/ (//')
+    got=$(tr -d ' ' <<<"$line" | tr ',' '\n' | sort | tr '\n' ' ')
+    want=$(printf '%s\n' "${@:2}" | sort | tr '\n' ' ')
+    [[ "$got" == "$want" ]] || { echo "--- $1:"; cat "$work/$1"; return 1; }
+}
+check "with station 1's messenger names" names_are ping-alice ALICE PC1
 cli 4 ping-nobody ping NOBODY
 check "an absent name does not answer (exit 1)" test "$status" -eq 1
 check "and says so" has ping-nobody "NOBODY: no answer"
 cli 1 ping-beside ping bob
 check "a ping beside a station that holds the ports finds BOB" test "$status" -eq 0
-check "with station 2's names" has ping-beside "messenger names: BOB, PC2"
+check "with station 2's names" names_are ping-beside BOB PC2
 cli 4 ping-peer ping --json PEER
 check "nmbd's station answers" test "$status" -eq 0
 check "nmbd's computer name and messenger name" \
@@ -121,6 +129,10 @@ check "workgroup WGA" row search group WGA WGA available
 check "workgroup WGB" row search group WGB WGB available
 check "this station's own workgroup" row search group WGC WGC available
 check "nmbd's computer in WGA, available" row search computer PEER WGA available
+check "station 1's computer in WGA, available" row search computer PC1 WGA available
+check "its user ALICE" row search user ALICE WGA available
+check "station 2's computer in WGB, available" row search computer PC2 WGB available
+check "its user BOB" row search user BOB WGB available
 cli 1 search-beside search
 check "a search beside a station that holds the ports ends" test "$status" -eq 0
 check "and lists WGB" grep -q "^group *WGB" "$work/search-beside"
