@@ -152,6 +152,27 @@ ip netns exec corvane-ns4 timeout 20 smbclient -s "$work/client.conf" -M ALICE -
     <"$work/long.txt" >"$work/smbclient.out" 2>&1
 check "Alice received smbclient's 1100-character text" received 1 1 DAVE ALICE "$(cat "$work/long.txt")"
 
+echo "== NetBIOS ports held by another program"
+# Station 4 has no corvane station yet: another program takes the session
+# and name ports there, and a station started now must say so and carry on.
+ip netns exec corvane-ns4 python3 -c '
+import socket, time
+tcp = socket.socket(); tcp.bind(("0.0.0.0", 139)); tcp.listen(1)
+udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); udp.bind(("198.18.0.4", 137))
+print("held", flush=True); time.sleep(30)' >"$work/holder.out" 2>&1 &
+holder=$!
+wait_for holder.out held
+# shellcheck disable=SC2046
+ip netns exec corvane-ns4 env $(station_env 4 DAVE PC4) timeout --preserve-status -s INT 4 "$corvane" listen \
+    >/dev/null 2>"$work/held.err"
+held_status=$?
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+check "a station whose ports are held reports Network not found" \
+    grep -q "name DAVE personal: Network not found" "$work/held.err"
+check "and still stops cleanly" grep -q "corvane: stopped" "$work/held.err"
+check "with exit code 0" test "$held_status" -eq 0
+
 echo "== corvane send delivers to smbd's message command"
 # smbd runs the message command as the guest user, which needs a folder it
 # can write (not below the test's private folder).
