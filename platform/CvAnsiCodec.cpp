@@ -1,7 +1,5 @@
 #include "platform/CvAnsiCodec.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <map>
 
@@ -11,18 +9,6 @@
 #include "platform/CvTextCodec.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 const std::map<std::string, int>& LanguageCodePages() {
     static const std::map<std::string, int> pages = {
@@ -81,29 +67,8 @@ const std::map<std::string, int>& TerritoryCodePages() {
 }  // namespace
 
 int CvAnsiCodec::AnsiCodePageForLocale(const std::string& localeName) {
-    // language[_territory][.codeset][@modifier]
-    const size_t at = localeName.find('@');
-    const std::string modifier = at == std::string::npos ? "" : Lower(localeName.substr(at + 1));
-    const std::string base = localeName.substr(0, std::min(localeName.find('.'), at));
-    const size_t underscore = base.find('_');
-    const std::string language = Lower(base.substr(0, underscore));
-    const std::string territory =
-        underscore == std::string::npos ? "" : Upper(base.substr(underscore + 1));
-
-    const auto& territories = TerritoryCodePages();
-    if (!modifier.empty()) {
-        if (auto it = territories.find(language + "@" + modifier); it != territories.end()) {
-            return it->second;
-        }
-    }
-    if (auto it = territories.find(language + "_" + territory); it != territories.end()) {
-        return it->second;
-    }
-    const auto& languages = LanguageCodePages();
-    if (auto it = languages.find(language); it != languages.end()) {
-        return it->second;
-    }
-    return 1252;
+    return CvText::LookupLocaleCodePage(localeName, LanguageCodePages(), TerritoryCodePages(),
+                                        1252);
 }
 
 int CvAnsiCodec::ChooseAnsiCodePage() {

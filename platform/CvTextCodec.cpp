@@ -196,8 +196,8 @@ std::string CurrentLocaleName() {
     return "C";
 }
 
-int OemCodePageForLocale(const std::string& localeName) {
-    // language[_territory][.codeset][@modifier]
+int LookupLocaleCodePage(const std::string& localeName, const std::map<std::string, int>& languages,
+                         const std::map<std::string, int>& territories, int fallback) {
     const size_t at = localeName.find('@');
     const std::string modifier = at == std::string::npos ? "" : Lower(localeName.substr(at + 1));
     const std::string base = localeName.substr(0, std::min(localeName.find('.'), at));
@@ -206,7 +206,6 @@ int OemCodePageForLocale(const std::string& localeName) {
     const std::string territory =
         underscore == std::string::npos ? "" : Upper(base.substr(underscore + 1));
 
-    const auto& territories = TerritoryCodePages();
     if (!modifier.empty()) {
         if (auto it = territories.find(language + "@" + modifier); it != territories.end()) {
             return it->second;
@@ -215,11 +214,14 @@ int OemCodePageForLocale(const std::string& localeName) {
     if (auto it = territories.find(language + "_" + territory); it != territories.end()) {
         return it->second;
     }
-    const auto& languages = LanguageCodePages();
     if (auto it = languages.find(language); it != languages.end()) {
         return it->second;
     }
-    return 437;
+    return fallback;
+}
+
+int OemCodePageForLocale(const std::string& localeName) {
+    return LookupLocaleCodePage(localeName, LanguageCodePages(), TerritoryCodePages(), 437);
 }
 
 std::string ChooseOemCodePage() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 
 // Text helpers for this platform. A std::string holds UTF-8, which serves as
@@ -25,6 +26,13 @@ std::string CurrentLocaleName();
 // The OEM code page Windows uses for a locale such as "ru_RU.UTF-8",
 // "de_DE", "sr_RS@latin" or "C". Unknown languages get 437.
 int OemCodePageForLocale(const std::string& localeName);
+
+// The code page that tables by language and by language and territory give
+// a locale name (language[_territory][.codeset][@modifier]): first
+// "language@modifier" and "language_TERRITORY" in `territories`, then the
+// language in `languages`, else `fallback`.
+int LookupLocaleCodePage(const std::string& localeName, const std::map<std::string, int>& languages,
+                         const std::map<std::string, int>& territories, int fallback);
 
 // CORVANE_OEM_CODEPAGE when set and non-empty, else the number for the current
 // locale, as text. Read afresh on every call.
