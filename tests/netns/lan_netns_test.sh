@@ -55,23 +55,7 @@ cli() {  # cli N LOG corvane-arguments...: sets $status
 }
 
 conf=$work/smb.conf
-mkdir -p "$work"/nmbd/{lock,state,cache,pid,private,ncalrpc}
-cat >"$conf" <<CONF
-[global]
-    netbios name = PEER
-    workgroup = WGA
-    interfaces = eth0
-    bind interfaces only = yes
-    lock directory = $work/nmbd/lock
-    state directory = $work/nmbd/state
-    cache directory = $work/nmbd/cache
-    pid directory = $work/nmbd/pid
-    private dir = $work/nmbd/private
-    ncalrpc dir = $work/nmbd/ncalrpc
-    log file = $work/nmbd/log
-    wins support = no
-    local master = no
-CONF
+samba_conf "$conf" WGA
 ip netns exec corvane-ns3 nmbd --foreground --no-process-group --debug-stdout \
     --configfile="$conf" >"$work/nmbd.out" 2>&1 &
 nmbd_pid=$!

@@ -179,26 +179,8 @@ echo "== corvane send delivers to smbd's message command"
 inbox=$(mktemp -d -p /var/tmp corvane-inbox.XXXXXX)
 chmod 1777 "$inbox"
 chmod 755 "$work"
-mkdir -p "$work"/samba/{lock,state,cache,pid,private,ncalrpc}
-cat >"$work/smb.conf" <<CONF
-[global]
-    netbios name = PEER
-    workgroup = TESTGRP
-    interfaces = eth0
-    bind interfaces only = yes
-    server min protocol = NT1
-    smb ports = 139
-    message command = /bin/sh -c 'cat %s >> $inbox/messages; echo >> $inbox/messages; rm -f %s' &
-    lock directory = $work/samba/lock
-    state directory = $work/samba/state
-    cache directory = $work/samba/cache
-    pid directory = $work/samba/pid
-    private dir = $work/samba/private
-    ncalrpc dir = $work/samba/ncalrpc
-    log file = $work/samba/log
-    wins support = no
-    local master = no
-CONF
+samba_conf "$work/smb.conf" TESTGRP "server min protocol = NT1" "smb ports = 139" \
+    "message command = /bin/sh -c 'cat %s >> $inbox/messages; echo >> $inbox/messages; rm -f %s' &"
 setsid ip netns exec corvane-ns4 env TMPDIR="$inbox" nmbd --foreground --no-process-group \
     --configfile="$work/smb.conf" >"$work/nmbd.out" 2>&1 &
 samba_pids+=($!)

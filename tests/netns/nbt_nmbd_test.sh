@@ -27,23 +27,7 @@ cleanup_hooks+=(stop_nmbd)
 netns_setup 2
 
 conf=$work/smb.conf
-mkdir -p "$work"/nmbd/{lock,state,cache,pid,private,ncalrpc}
-cat >"$conf" <<CONF
-[global]
-    netbios name = PEER
-    workgroup = TESTGRP
-    interfaces = eth0
-    bind interfaces only = yes
-    lock directory = $work/nmbd/lock
-    state directory = $work/nmbd/state
-    cache directory = $work/nmbd/cache
-    pid directory = $work/nmbd/pid
-    private dir = $work/nmbd/private
-    ncalrpc dir = $work/nmbd/ncalrpc
-    log file = $work/nmbd/log
-    wins support = no
-    local master = no
-CONF
+samba_conf "$conf" TESTGRP
 testparm_ok() {
     testparm -s "$conf" >"$work/testparm" 2>&1 || { cat "$work/testparm"; return 1; }
 }

@@ -81,6 +81,20 @@ stop_all() {
     pids=()
 }
 
+samba_conf() {  # samba_conf FILE WORKGROUP [LINE...]: smb.conf of PEER, private folders
+    local dir=$work/samba
+    mkdir -p "$dir"/{lock,state,cache,pid,private,ncalrpc}
+    {
+        echo "[global]"
+        printf '    %s\n' "netbios name = PEER" "workgroup = $2" "interfaces = eth0" \
+            "bind interfaces only = yes" "lock directory = $dir/lock" \
+            "state directory = $dir/state" "cache directory = $dir/cache" \
+            "pid directory = $dir/pid" "private dir = $dir/private" \
+            "ncalrpc dir = $dir/ncalrpc" "log file = $dir/log" "wins support = no" \
+            "local master = no" "${@:3}"
+    } >"$1"
+}
+
 clean_logs() {
     if grep -rl "Sanitizer" "$work"; then
         grep -rh -A20 "Sanitizer" "$work" | head -60
