@@ -1,5 +1,7 @@
 #include "messaging/CvMsgSplitter.h"
 
+#include "platform/CvTextCodec.h"
+
 namespace {
 
 // Byte offsets of the code points of `text`, plus its size at the end. A
@@ -42,4 +44,15 @@ std::vector<std::string> CvSplitMessage(const std::string& text, size_t maxChars
         start = end;
     }
     return parts;
+}
+
+std::vector<std::string> CvBroadcastParts(const std::string& text, size_t maxChars, bool fragment) {
+    constexpr size_t kMaxFragmentedLength = 1600;
+    if (CvText::CodePointCount(text) <= maxChars) {
+        return {text};
+    }
+    if (!fragment) {
+        return {CvText::CutToCodePoints(text, maxChars)};
+    }
+    return CvSplitMessage(CvText::CutToCodePoints(text, kMaxFragmentedLength), maxChars);
 }

@@ -9,3 +9,8 @@
 // from its last character down to its second; without one it is cut hard.
 // No part markers are added. An empty text gives no parts.
 std::vector<std::string> CvSplitMessage(const std::string& text, size_t maxChars);
+
+// The mailslot messages a broadcast text becomes: a text of at most
+// `maxChars` code points as it is; a longer one cut to `maxChars`, or, with
+// `fragment`, cut to 1600 and split into parts of at most `maxChars`.
+std::vector<std::string> CvBroadcastParts(const std::string& text, size_t maxChars, bool fragment);

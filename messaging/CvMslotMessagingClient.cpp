@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "messaging/CvBroadcastWriter.h"
 #include "messaging/CvError.h"
 #include "messaging/CvMsgSplitter.h"
 #include "netbios/CMailslot.h"
@@ -97,38 +98,17 @@ void CvMslotMessagingClient::Send(CMsg msg) {
     if (msg.type != TransportId()) {
         return;
     }
-    if (CvText::CodePointCount(msg.text) > maxBroadcastLength) {
-        msg.text = CvText::CutToCodePoints(
-            msg.text, fragmentEnabled ? kMaxFragmentedLength : maxBroadcastLength);
-    }
+    const auto parts = CvBroadcastParts(msg.text, maxBroadcastLength, fragmentEnabled);
     std::lock_guard guard(m_portsLock);
     if (m_ports.empty()) {
         throw CvNoInterfaceAvailErr();
     }
     for (auto& port : m_ports) {
         try {
-            SendThrough(*port, msg);
+            CvWriteBroadcastParts(*port, msg, parts);
             return;
         } catch (const CvNetworkErr&) {
         }
     }
     throw CvUnknownNetworkErr();
-}
-
-void CvMslotMessagingClient::SendThrough(CMailslot& port, const CMsg& msg) {
-    const std::vector<std::string> parts = CvText::CodePointCount(msg.text) <= maxBroadcastLength
-                                               ? std::vector<std::string>{msg.text}
-                                               : CvSplitMessage(msg.text, maxBroadcastLength);
-    for (const auto& part : parts) {
-        CConnection* connection = port.Connect(msg.address);
-        if (connection == nullptr) {
-            throw CvUnknownNetworkErr("CreateFile");
-        }
-        CMailslotPdu pdu;
-        pdu.SetOriginator(msg.sender);
-        pdu.SetDestination(msg.recipient);
-        pdu.SetText(part);
-        connection->SendPdu(pdu);
-        connection->Close();
-    }
 }

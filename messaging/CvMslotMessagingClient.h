@@ -21,8 +21,6 @@ class CvMailslotProvider;
 // type-2 messages into the MESSNGR mailslot of another station or domain.
 class CvMslotMessagingClient : public CvMessagingClient {
 public:
-    static constexpr size_t kMaxFragmentedLength = 1600;
-
     CvMslotMessagingClient();
     ~CvMslotMessagingClient() override;
 
@@ -51,7 +49,6 @@ private:
     void StopPorts();
     void OnRebuild();
     void OnConnection(CConnection* connection, void*);
-    void SendThrough(CMailslot& port, const CMsg& msg);
 
     CvVoidBinaryMemberFunction<CvMslotMessagingClient, CConnection*, void*> m_receiveHandler;
     CvVoidNullaryMemberFunction<CvMslotMessagingClient> m_rebuildNotifier;

@@ -5,11 +5,11 @@
 #include <optional>
 #include <set>
 
+#include "messaging/CvBroadcastWriter.h"
 #include "messaging/CvError.h"
 #include "messaging/CvMsgSplitter.h"
 #include "messaging/CvNetbiosInterface.h"
 #include "messaging/CvNetbiosNetwork.h"
-#include "netbios/CMailslotPdu.h"
 #include "netbios/CNetbiosDgName.h"
 #include "netbios/CNetbiosName.h"
 #include "netbios/CPduBuffer.h"
@@ -376,41 +376,18 @@ void CvSmbMessagingClient::SendMultiBlock(CNetbiosName& port, const CMsg& msg) {
 }
 
 void CvSmbMessagingClient::SendBroadcast(CMsg msg) {
-    const size_t maxLength = maxBroadcastLength;
-    if (CvText::CodePointCount(msg.text) > maxLength) {
-        msg.text =
-            CvText::CutToCodePoints(msg.text, fragmentEnabled ? kMaxPersonalLength : maxLength);
-    }
+    const auto parts = CvBroadcastParts(msg.text, maxBroadcastLength, fragmentEnabled);
     std::lock_guard lock(m_datagramPortsLock);
     if (m_datagramPorts.empty()) {
         throw CvNoInterfaceAvailErr();
     }
     PortFailures failures;
     for (auto& port : m_datagramPorts) {
-        if (failures.Try([&] { SendBroadcastThrough(*port, msg); })) {
+        if (failures.Try([&] { CvWriteBroadcastParts(*port, msg, parts); })) {
             return;
         }
     }
     failures.Throw();
-}
-
-void CvSmbMessagingClient::SendBroadcastThrough(CNetbiosDgName& port, const CMsg& msg) {
-    const size_t maxLength = maxBroadcastLength;
-    const std::vector<std::string> parts = CvText::CodePointCount(msg.text) <= maxLength
-                                               ? std::vector<std::string>{msg.text}
-                                               : CvSplitMessage(msg.text, maxLength);
-    for (const auto& part : parts) {
-        CConnection* opened = port.Connect(msg.address);
-        if (opened == nullptr) {
-            throw CvUnknownNetworkErr("CreateFile");
-        }
-        ConnectionGuard connection(opened);
-        CMailslotPdu pdu;
-        pdu.SetOriginator(msg.sender);
-        pdu.SetDestination(msg.recipient);
-        pdu.SetText(part);
-        connection->SendPdu(pdu);
-    }
 }
 
 void CvSmbMessagingClient::OnSessionConnection(CConnection* connection, void*) {

@@ -88,7 +88,6 @@ private:
     void SendBroadcast(CMsg msg);
     void SendSingleBlock(CNetbiosName& port, const CMsg& msg);
     void SendMultiBlock(CNetbiosName& port, const CMsg& msg);
-    void SendBroadcastThrough(CNetbiosDgName& port, const CMsg& msg);
 
     void OnSessionConnection(CConnection* connection, void*);
     void OnDatagramConnection(CConnection* connection, void*);
