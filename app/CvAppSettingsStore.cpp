@@ -43,6 +43,12 @@ bool HasRunEntry(CvHive hive) {
            registry.ValueExists(CvAppSettingsStore::kRunValueName);
 }
 
+bool WriteSetting(CvSettingStorage& store, const CvSettingRow& row, const CvAppPropertyList& list) {
+    const CvPropertyValue value = list.Get(row.id);
+    return row.type == CvSettingType::Text ? store.WriteString(row.key, value.GetText())
+                                           : store.WriteInt(row.key, value.GetInt());
+}
+
 }  // namespace
 
 CvAppSettingsStore::CvAppSettingsStore(const CvAppPaths& paths) : m_paths(paths) {}
@@ -109,13 +115,18 @@ bool CvAppSettingsStore::Save(const CvAppPropertyList& list) const {
 
     bool allWritten = true;
     for (const CvSettingRow* row : rows) {
-        const CvPropertyValue value = list.Get(row->id);
-        const bool written = row->type == CvSettingType::Text
-                                 ? user->WriteString(row->key, value.GetText())
-                                 : user->WriteInt(row->key, value.GetInt());
-        allWritten = allWritten && written;
+        allWritten = WriteSetting(*user, *row, list) && allWritten;
     }
     return allWritten;
+}
+
+bool CvAppSettingsStore::SaveOne(const CvAppPropertyList& list, int32_t id) const {
+    const CvSettingRow* row = CvFindSettingRow(id);
+    if (row == nullptr || row->scope != kCvSettingScopeOptions) {
+        return false;
+    }
+    auto user = OpenUserOptions(true);
+    return user && WriteSetting(*user, *row, list);
 }
 
 std::unique_ptr<CvSettingStorage> CvAppSettingsStore::OpenWindowStorage(const std::string& name,

@@ -39,6 +39,12 @@ public:
     // or a write failed.
     bool Save(const CvAppPropertyList& list) const;
 
+    // Writes one setting of `list` to the user's options at once, leaving the
+    // others in the store as they are. Also takes settings that Save leaves
+    // alone because only a particular dialog writes them. False for a setting
+    // kept elsewhere, or when it cannot be written.
+    bool SaveOne(const CvAppPropertyList& list, int32_t id) const;
+
     // The store of a window's placement: registry key "...\Windows\<name>" of
     // the current user, or INI section "Windows.<name>". Null when the key
     // cannot be opened (or, with `writable`, created).

@@ -1,14 +1,17 @@
 #include "storage/CvContactsImport.h"
 
+#include <cstdio>
 #include <filesystem>
 
+#include "app/CvAppPropertyList.h"
+#include "app/CvAppSettingsStore.h"
 #include "app/CvAppSettingsTable.h"
-#include "app/CvPropertyList.h"
 #include "storage/CvContact.h"
 #include "storage/CvContactsManager.h"
 
-CvContactsImport::CvContactsImport(CvPropertyList& settings, std::string appDataFolder)
-    : m_settings(settings), m_appDataFolder(std::move(appDataFolder)) {}
+CvContactsImport::CvContactsImport(CvAppPropertyList& settings, std::string appDataFolder,
+                                   const CvAppSettingsStore* store)
+    : m_settings(settings), m_appDataFolder(std::move(appDataFolder)), m_store(store) {}
 
 std::string CvContactsImport::FilePath() const {
     if (m_settings.Get(CvSettingId::kContactListUseFilePath).GetInt() != 0) {
@@ -35,9 +38,9 @@ CvContactsImport::CheckResult CvContactsImport::Check() {
     return m_loaded.GetLastIndex() >= 0 ? kAsk : kDisableQuestion;
 }
 
-void CvContactsImport::Answer(enum Answer answer, CvContactsManager& manager) {
+bool CvContactsImport::Answer(enum Answer answer, CvContactsManager& manager) {
     if (answer == kCancel) {
-        return;
+        return true;
     }
     if (answer == kYes) {
         const int last = m_loaded.GetLastIndex();
@@ -50,10 +53,15 @@ void CvContactsImport::Answer(enum Answer answer, CvContactsManager& manager) {
             manager.SaveContact(contact);
         }
     }
-    DisableQuestion();
+    return DisableQuestion();
 }
 
-void CvContactsImport::DisableQuestion() {
+bool CvContactsImport::DisableQuestion() {
     m_settings.Set(CvSettingId::kContactListAskImportDisabled, CvPropertyValue::Integer(1));
     m_settings.Commit();
+    if (m_store && !m_store->SaveOne(m_settings, CvSettingId::kContactListAskImportDisabled)) {
+        std::fprintf(stderr, "corvane: cannot write the import question setting\n");
+        return false;
+    }
+    return true;
 }

@@ -4,7 +4,8 @@
 
 #include "storage/CvContactsDataSet.h"
 
-class CvPropertyList;
+class CvAppPropertyList;
+class CvAppSettingsStore;
 class CvContactsManager;
 
 // The one-time import of the earlier major version's contact list file.
@@ -14,7 +15,10 @@ public:
     enum Answer { kYes, kNo, kCancel };
 
     // `appDataFolder` is the per-user application data folder (may be empty).
-    CvContactsImport(CvPropertyList& settings, std::string appDataFolder);
+    // With a `store`, disabling the question also writes it to the user's
+    // store at once, so that it holds whatever happens to the running program.
+    CvContactsImport(CvAppPropertyList& settings, std::string appDataFolder,
+                     const CvAppSettingsStore* store = nullptr);
 
     // The file the earlier version kept its contacts in.
     std::string FilePath() const;
@@ -27,16 +31,19 @@ public:
 
     // kYes stores every loaded contact as a new one and disables the
     // question; kNo only disables it; kCancel does nothing, so the question
-    // comes again on the next start.
-    void Answer(Answer answer, CvContactsManager& manager);
+    // comes again on the next start. False when the question could not be
+    // written to the store.
+    bool Answer(Answer answer, CvContactsManager& manager);
 
-    // Sets ContactListAskImportDisabled and commits the settings list.
-    void DisableQuestion();
+    // Sets ContactListAskImportDisabled, commits the settings list and writes
+    // the value to the store. False when that write failed.
+    bool DisableQuestion();
 
     CvContactsDataSet& Loaded() { return m_loaded; }
 
 private:
-    CvPropertyList& m_settings;
+    CvAppPropertyList& m_settings;
     std::string m_appDataFolder;
+    const CvAppSettingsStore* m_store;
     CvContactsDataSet m_loaded;
 };

@@ -1,5 +1,7 @@
 #include "storage/CvDbTextFunctions.h"
 
+#include <string>
+
 #include <sqlite3.h>
 #include <unicode/ucasemap.h>
 #include <unicode/ucol.h>
@@ -28,53 +30,58 @@ void DestroyCaseMap(void* caseMap) {
     ucasemap_close(static_cast<UCaseMap*>(caseMap));
 }
 
-// ASCII in place; anything else through ICU's UTF-8 case mapping, which may
-// lengthen the text ("ß" -> "SS").
+// Appends the upper case of `run` (non-ASCII UTF-8) to `out`. The root case
+// mapping looks at no context, so mapping a text run by run gives the same
+// result as mapping it whole.
+bool AppendUpperRun(const UCaseMap* caseMap, const char* run, int32_t length, std::string& out) {
+    const size_t offset = out.size();
+    int32_t capacity = length * 3 + 8;  // upper case may lengthen ("ß" -> "SS")
+    for (;;) {
+        out.resize(offset + static_cast<size_t>(capacity));
+        UErrorCode status = U_ZERO_ERROR;
+        const int32_t size =
+            ucasemap_utf8ToUpper(caseMap, out.data() + offset, capacity, run, length, &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            capacity = size;
+            continue;
+        }
+        if (U_FAILURE(status)) {
+            return false;
+        }
+        out.resize(offset + static_cast<size_t>(size));
+        return true;
+    }
+}
+
+// ASCII letters are mapped here; runs of other characters through ICU, whose
+// per-character cost would otherwise dominate a search over every message.
 void Upper(sqlite3_context* context, int, sqlite3_value** args) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
     if (!text) {
         return;  // NULL stays NULL
     }
     const int length = sqlite3_value_bytes(args[0]);
-    char* result = static_cast<char*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(length) + 1));
-    if (!result) {
-        sqlite3_result_error_nomem(context);
-        return;
-    }
-    int i = 0;
-    for (; i < length && static_cast<unsigned char>(text[i]) < 0x80; ++i) {
-        const char c = text[i];
-        result[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    }
-    if (i == length) {
-        sqlite3_result_text64(context, result, static_cast<sqlite3_uint64>(length), sqlite3_free,
-                              SQLITE_UTF8);
-        return;
-    }
+    std::string result;
+    result.reserve(static_cast<size_t>(length));
     const auto* caseMap = static_cast<const UCaseMap*>(sqlite3_user_data(context));
-    int32_t capacity = length + 1;
-    for (;;) {
-        UErrorCode status = U_ZERO_ERROR;
-        const int32_t size = ucasemap_utf8ToUpper(caseMap, result, capacity, text, length, &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            sqlite3_free(result);
-            capacity = size + 1;
-            result = static_cast<char*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(capacity)));
-            if (!result) {
-                sqlite3_result_error_nomem(context);
-                return;
-            }
+    for (int i = 0; i < length;) {
+        const char c = text[i];
+        if (static_cast<unsigned char>(c) < 0x80) {
+            result += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+            ++i;
             continue;
         }
-        if (U_FAILURE(status)) {
-            sqlite3_free(result);
+        int end = i + 1;
+        while (end < length && static_cast<unsigned char>(text[end]) >= 0x80) {
+            ++end;
+        }
+        if (!AppendUpperRun(caseMap, text + i, end - i, result)) {
             sqlite3_result_error(context, "upper: invalid text", -1);
             return;
         }
-        sqlite3_result_text64(context, result, static_cast<sqlite3_uint64>(size), sqlite3_free,
-                              SQLITE_UTF8);
-        return;
+        i = end;
     }
+    sqlite3_result_text64(context, result.data(), result.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
 }  // namespace

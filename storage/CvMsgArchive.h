@@ -26,7 +26,10 @@ public:
     // DialogueSql(), which yields the same rows without grouping whole rows.
     static const std::u16string kDialogueReferenceSql;
     static const std::u16string& DialogueSql();
-    static const std::u16string kConversationWhere;
+    // The condition that defines a conversation, and the equivalent one the
+    // data set runs, which compares only the distinct partner names.
+    static const std::u16string kConversationReferenceWhere;
+    static const std::u16string& ConversationWhere();
 
     CvMsgArchive();
     CvMsgArchive(const CvMsgArchive&) = delete;

@@ -214,6 +214,20 @@ TEST_F(SettingsStoreTest, IniModeReadsAndWritesTheOptionsSection) {
     EXPECT_EQ(CvProfileFile::ReadKeys(ini, "Options").size(), saved + 3);
 }
 
+TEST_F(SettingsStoreTest, SaveOneWritesOnlyThatSetting) {
+    WriteReg("user.reg", "HKEY_CURRENT_USER", "\"RecvMsgMainAct\"=dword:00000002\r\n");
+    CvAppPropertyList list = Load();
+    list.Set(CvSettingId::kRecvMsgMainAct, CvPropertyValue::Integer(0));  // not saved
+    list.Set(CvSettingId::kContactListAskImportDisabled, CvPropertyValue::Integer(1));
+    const CvAppSettingsStore store(Paths());
+    ASSERT_TRUE(store.SaveOne(list, CvSettingId::kContactListAskImportDisabled));
+    const CvAppPropertyList reloaded = Load();
+    EXPECT_EQ(reloaded.Get(CvSettingId::kContactListAskImportDisabled).GetInt(), 1);
+    EXPECT_EQ(reloaded.Get(CvSettingId::kRecvMsgMainAct).GetInt(), 2);
+    EXPECT_FALSE(store.SaveOne(list, CvSettingId::kAutoStart));  // not stored in the options
+    EXPECT_FALSE(store.SaveOne(list, 99999));
+}
+
 TEST_F(SettingsStoreTest, WindowStoragesUseTheirOwnKeyOrSection) {
     CvAppSettingsStore store(Paths());
     EXPECT_EQ(store.OpenWindowStorage("sendmsg", false), nullptr) << "no key yet";

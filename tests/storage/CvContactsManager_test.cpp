@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CvAppPropertyList.h"
+#include "app/CvAppSettingsStore.h"
 #include "app/CvAppSettingsTable.h"
 #include "storage/CvContactListAutocompleteData.h"
 #include "storage/CvContactListFile.h"
@@ -214,9 +215,12 @@ TEST(CvContactsImportTest, Cp1251FileIsReadInTheLocaleCodePage) {
 
 TEST(CvContactsImportTest, CheckAnswerAndAutocomplete) {
     TempDir dir;
+    ScopedEnv user("CORVANE_USER_REGISTRY", dir.File("user.reg"));
+    ScopedEnv machine("CORVANE_MACHINE_REGISTRY", dir.File("machine.reg"));
     ContactListFixture fx;
     CvAppPropertyList settings;
-    CvContactsImport import(settings, dir.Path());
+    const CvAppSettingsStore store(CvAppPaths(dir.File("prog"), dir.File("data")));
+    CvContactsImport import(settings, dir.Path(), &store);
     EXPECT_EQ(import.FilePath(), dir.Path() + "/Corvane Messenger/2.x/contacts.txt");
     EXPECT_EQ(import.Check(), CvContactsImport::kDisableQuestion);  // no file
     std::filesystem::create_directories(dir.Path() + "/Corvane Messenger/2.x");
@@ -225,8 +229,12 @@ TEST(CvContactsImportTest, CheckAnswerAndAutocomplete) {
     CvContactsManager manager(fx.file.Database(), fx.file.Contacts(), nullptr);
     import.Answer(CvContactsImport::kCancel, manager);
     EXPECT_EQ(settings.Get(CvSettingId::kContactListAskImportDisabled).GetInt(), 0);
-    import.Answer(CvContactsImport::kYes, manager);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("user.reg")));
+    EXPECT_TRUE(import.Answer(CvContactsImport::kYes, manager));
     EXPECT_EQ(settings.Get(CvSettingId::kContactListAskImportDisabled).GetInt(), 1);
+    CvAppPropertyList stored;
+    store.Load(stored);
+    EXPECT_EQ(stored.Get(CvSettingId::kContactListAskImportDisabled).GetInt(), 1);
     EXPECT_EQ(import.Check(), CvContactsImport::kNothing);
     ASSERT_EQ(manager.Groups().size(), 1u);
     EXPECT_EQ(manager.Groups()[0].contacts[1].conttype, 2);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/CvTextCodec.h"
 #include "storage/CvDbDataSet.h"
 #include "storage/CvDbText.h"
 #include "support/TestEnv.h"
@@ -149,6 +150,15 @@ TEST_F(CvDatabase2Test, UpperCoversEveryScript) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0],
               (CvDbSrvMemCursor2::Row{Wide(u"ПРИВЕТ, STRASSE"), CvDbValue(), Wide(u"12")}));
+    // Mixed texts map as a whole: letters that lengthen, letters whose upper
+    // case is ASCII, runs at either end.
+    for (const char16_t* text : {u"", u"abc", u"ß", u"aßb", u"ΐ x ΐ", u"ſ-ı", u"ﬃ office",
+                                 u"Привет, world! Встреча", u"ǅ ǆ ᾳ", u"日本 text 語"}) {
+        const auto upper = Rows(u"SELECT upper(:t)", {{u"t", Wide(text)}});
+        ASSERT_EQ(upper.size(), 1u);
+        EXPECT_EQ(CvDbText::ToUtf8(upper[0][0].AsWide()),
+                  CvText::UpperCase(CvDbText::ToUtf8(text)));
+    }
 }
 
 TEST_F(CvDatabase2Test, MoveTakesSingleStepsAndStopsAtTheEnds) {

@@ -176,40 +176,49 @@ TEST(CvMsgArchiveMigrationTest, AnOldArchiveGainsConttype) {
     EXPECT_EQ(archive.Conversation().ReadValue(0, u"conttype"), CvDbValue());
 }
 
+// Rows of every shape the fast statements must agree on with the defining
+// ones: partners differing only in case, LIKE wildcards, missing values.
+class CvMsgArchiveEquivalenceTest : public CvMsgArchiveTest {
+protected:
+    void SetUp() override {
+        CvMsgArchiveTest::SetUp();
+        m_archive.Dialogues().Close();  // no refresh after every insert
+        m_archive.Conversation().Close();
+        CvDatabase2& db = m_archive.Database();
+        std::mt19937 random(7);
+        const std::vector<std::string> names = {"Bob", "BOB", "anna", "Борис", "БОРИС", "x%y", ""};
+        const std::vector<std::string> texts = {"hello", "Привет", "10% off", "a_b", "", "HELLO"};
+        for (int i = 0; i < 400; ++i) {
+            CvDbRecord record = {
+                {u"msgtype", CvDbValue::FromInteger(1 + random() % 2)},
+                // Few distinct times, so that dialogues share their newest time
+                // and the newest time is not always on the newest row.
+                {u"msgtime",
+                 CvDbValue::FromAnsi("2024-01-0" + std::to_string(1 + random() % 5) + " 00:00:00")},
+                {u"sender", CvDbValue::FromAnsi(names[random() % names.size()])},
+                {u"recipient", CvDbValue::FromAnsi(names[random() % names.size()])},
+                {u"message", CvDbValue::FromAnsi(texts[random() % texts.size()])},
+                {u"conttype", CvDbValue::FromInteger(1 + random() % 2)},
+            };
+            // Some rows lack values, as rows of other writers may.
+            for (const char16_t* column : {u"sender", u"recipient", u"message", u"conttype"}) {
+                if (random() % 12 == 0) {
+                    record.erase(column);
+                }
+            }
+            db.Insert(u"messages", record);
+        }
+        db.Insert(u"messages", {{u"msgtype", CvDbValue::FromInteger(1)}});  // all NULL
+        db.Insert(u"messages", {{u"msgtype", CvDbValue::FromInteger(2)},
+                                {u"msgtime", CvDbValue::FromAnsi("2024-01-09 00:00:00")},
+                                {u"message", CvDbValue::FromAnsi("only text")}});
+    }
+};
+
 // The dialogue list runs a statement built for speed; it must give the rows
 // of the defining statement, whatever the data and the search.
-TEST_F(CvMsgArchiveTest, DialogueListMatchesTheDefiningStatement) {
+TEST_F(CvMsgArchiveEquivalenceTest, DialogueListMatchesTheDefiningStatement) {
     CvDatabase2& db = m_archive.Database();
-    m_archive.Dialogues().Close();  // no refresh after every insert
-    m_archive.Conversation().Close();
-    std::mt19937 random(7);
-    const std::vector<std::string> names = {"Bob", "BOB", "anna", "Борис", "БОРИС", "x%y", ""};
-    const std::vector<std::string> texts = {"hello", "Привет", "10% off", "a_b", "", "HELLO"};
-    for (int i = 0; i < 400; ++i) {
-        CvDbRecord record = {
-            {u"msgtype", CvDbValue::FromInteger(1 + random() % 2)},
-            // Few distinct times, so that dialogues share their newest time
-            // and the newest time is not always on the newest row.
-            {u"msgtime",
-             CvDbValue::FromAnsi("2024-01-0" + std::to_string(1 + random() % 5) + " 00:00:00")},
-            {u"sender", CvDbValue::FromAnsi(names[random() % names.size()])},
-            {u"recipient", CvDbValue::FromAnsi(names[random() % names.size()])},
-            {u"message", CvDbValue::FromAnsi(texts[random() % texts.size()])},
-            {u"conttype", CvDbValue::FromInteger(1 + random() % 2)},
-        };
-        // Some rows lack values, as rows of other writers may.
-        for (const char16_t* column : {u"sender", u"recipient", u"message", u"conttype"}) {
-            if (random() % 12 == 0) {
-                record.erase(column);
-            }
-        }
-        db.Insert(u"messages", record);
-    }
-    db.Insert(u"messages", {{u"msgtype", CvDbValue::FromInteger(1)}});  // all NULL
-    db.Insert(u"messages", {{u"msgtype", CvDbValue::FromInteger(2)},
-                            {u"msgtime", CvDbValue::FromAnsi("2024-01-09 00:00:00")},
-                            {u"message", CvDbValue::FromAnsi("only text")}});
-
     // The list is ordered by the time of each dialogue's newest row (largest
     // rid); rows with equal keys may come in either order. Compare the order
     // of the keys and the set of rows under each key.
@@ -254,6 +263,29 @@ TEST_F(CvMsgArchiveTest, DialogueListMatchesTheDefiningStatement) {
         ASSERT_TRUE(db.RunQuery(fast, actual));
         EXPECT_EQ(expected.empty(), pattern == std::string("%nothing%")) << pattern;
         EXPECT_EQ(normalised(actual), normalised(expected)) << pattern;
+    }
+}
+
+// The conversation compares only the distinct partner names with the
+// locale's collation; it must open the rows of the defining condition.
+TEST_F(CvMsgArchiveEquivalenceTest, ConversationMatchesTheDefiningCondition) {
+    for (const char* partner :
+         {"Bob", "bob", "BOB", "ANNA", "борис", "БОРИС", "x%y", "x_y", "", "nobody"}) {
+        CvDbQuery reference;
+        reference.selectList = {u"rid",       u"msgtype", u"msgtime", u"sender",
+                                u"recipient", u"message", u"conttype"};
+        reference.from = u"messages";
+        reference.where = CvMsgArchive::kConversationReferenceWhere;
+        reference.orderBy = u"rid";
+        reference.parameters[u"addr"] = CvDbValue::FromAnsi(partner);
+        CvDbQuery fast = reference;
+        fast.where = CvMsgArchive::ConversationWhere();
+        std::vector<CvDbSrvMemCursor2::Row> expected, actual;
+        ASSERT_TRUE(m_archive.Database().RunQuery(reference, expected));
+        ASSERT_TRUE(m_archive.Database().RunQuery(fast, actual));
+        const bool absent = partner == std::string("nobody") || partner == std::string("x_y");
+        EXPECT_EQ(expected.empty(), absent) << partner;
+        EXPECT_EQ(actual, expected) << partner;
     }
 }
 

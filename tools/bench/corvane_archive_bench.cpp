@@ -2,7 +2,8 @@
 // time to store one received message while both archive data sets are open
 // (they re-run after every write), to list the dialogues, to search for a
 // word and to open one conversation, and the file size. The defining
-// dialogue statement is timed beside the one the data set runs.
+// dialogue statement and conversation condition are timed beside the ones
+// the data sets run.
 //
 // Usage: corvane-archive-bench [--dir DIR] [COUNT...]   (default 10000 100000 1000000)
 
@@ -116,8 +117,9 @@ int main(int argc, char** argv) {
     if (counts.empty()) {
         counts = {10000, 100000, 1000000};
     }
-    std::printf("%10s %10s %8s %10s %10s %10s %10s %10s %9s\n", "messages", "store+ref", "list",
-                "search", "open conv", "ref list", "ref search", "generate", "file MiB");
+    std::printf("%10s %10s %8s %10s %10s %10s %10s %10s %10s %9s\n", "messages", "store+ref",
+                "list", "search", "open conv", "ref list", "ref search", "ref conv", "generate",
+                "file MiB");
     for (const int count : counts) {
         const std::string path = dir + "/corvane-archive-bench-" + std::to_string(count) + ".db";
         std::filesystem::remove(path);
@@ -159,11 +161,20 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "search: %d dialogues, the defining statement %zu\n", hits,
                          rows.size());
         }
+        CvDbQuery referenceConversation = archive.Conversation().Query();
+        referenceConversation.where = CvMsgArchive::kConversationReferenceWhere;
+        referenceConversation.parameters[u"addr"] = CvDbValue::FromAnsi(Partner(3));
+        const double referenceOpen = Time(
+            referenceRounds, [&] { archive.Database().RunQuery(referenceConversation, rows); });
+        if (static_cast<int>(rows.size()) != archive.Conversation().GetLastIndex() + 1) {
+            std::fprintf(stderr, "conversation: %d rows, the defining condition %zu\n",
+                         archive.Conversation().GetLastIndex() + 1, rows.size());
+        }
         archive.Close();
         const double size = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
-        std::printf("%10d %8.2fms %6.2fms %8.2fms %8.2fms %8.2fms %8.2fms %9.1fs %9.1f\n", count,
-                    store, list, search, conversation, referenceList, referenceSearch, generate,
-                    size);
+        std::printf("%10d %8.2fms %6.2fms %8.2fms %8.2fms %8.2fms %8.2fms %8.2fms %9.1fs %9.1f\n",
+                    count, store, list, search, conversation, referenceList, referenceSearch,
+                    referenceOpen, generate, size);
         std::fflush(stdout);
         if (!std::getenv("CORVANE_BENCH_KEEP")) {
             std::filesystem::remove(path);
