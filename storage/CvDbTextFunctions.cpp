@@ -1,6 +1,6 @@
 #include "storage/CvDbTextFunctions.h"
 
-#include <string>
+#include <algorithm>
 
 #include <sqlite3.h>
 #include <unicode/ucasemap.h>
@@ -30,58 +30,100 @@ void DestroyCaseMap(void* caseMap) {
     ucasemap_close(static_cast<UCaseMap*>(caseMap));
 }
 
-// Appends the upper case of `run` (non-ASCII UTF-8) to `out`. The root case
-// mapping looks at no context, so mapping a text run by run gives the same
-// result as mapping it whole.
-bool AppendUpperRun(const UCaseMap* caseMap, const char* run, int32_t length, std::string& out) {
-    const size_t offset = out.size();
-    int32_t capacity = length * 3 + 8;  // upper case may lengthen ("ß" -> "SS")
-    for (;;) {
-        out.resize(offset + static_cast<size_t>(capacity));
-        UErrorCode status = U_ZERO_ERROR;
-        const int32_t size =
-            ucasemap_utf8ToUpper(caseMap, out.data() + offset, capacity, run, length, &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            capacity = size;
-            continue;
+// The result text, in SQLite's allocator so that SQLite takes it as it is.
+class ResultBuffer {
+public:
+    explicit ResultBuffer(size_t capacity)
+        : m_data(static_cast<char*>(sqlite3_malloc64(capacity))), m_capacity(capacity) {}
+    ~ResultBuffer() { sqlite3_free(m_data); }
+    ResultBuffer(const ResultBuffer&) = delete;
+    ResultBuffer& operator=(const ResultBuffer&) = delete;
+
+    // Room for `more` bytes after the current end.
+    bool Reserve(size_t more) {
+        if (m_data != nullptr && m_size + more <= m_capacity) {
+            return true;
         }
-        if (U_FAILURE(status)) {
+        const size_t capacity = std::max(m_size + more, m_capacity * 2);
+        char* data = static_cast<char*>(sqlite3_realloc64(m_data, capacity));
+        if (data == nullptr) {
             return false;
         }
-        out.resize(offset + static_cast<size_t>(size));
+        m_data = data;
+        m_capacity = capacity;
         return true;
     }
-}
+    char* End() { return m_data + m_size; }
+    size_t Room() const { return m_capacity - m_size; }
+    void Grow(size_t bytes) { m_size += bytes; }
+    void Push(char c) { m_data[m_size++] = c; }
+
+    void SetResult(sqlite3_context* context) {
+        sqlite3_result_text64(context, m_data, m_size, sqlite3_free, SQLITE_UTF8);
+        m_data = nullptr;
+    }
+
+private:
+    char* m_data;
+    size_t m_size = 0;
+    size_t m_capacity;
+};
 
 // ASCII letters are mapped here; runs of other characters through ICU, whose
 // per-character cost would otherwise dominate a search over every message.
+// The root case mapping looks at no context, so mapping a text run by run
+// gives the same result as mapping it whole.
 void Upper(sqlite3_context* context, int, sqlite3_value** args) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
     if (!text) {
         return;  // NULL stays NULL
     }
-    const int length = sqlite3_value_bytes(args[0]);
-    std::string result;
-    result.reserve(static_cast<size_t>(length));
+    const size_t length = static_cast<size_t>(sqlite3_value_bytes(args[0]));
+    ResultBuffer result(length + 1);
+    if (!result.Reserve(length)) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
     const auto* caseMap = static_cast<const UCaseMap*>(sqlite3_user_data(context));
-    for (int i = 0; i < length;) {
+    for (size_t i = 0; i < length;) {
         const char c = text[i];
         if (static_cast<unsigned char>(c) < 0x80) {
-            result += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+            result.Push((c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c);
             ++i;
             continue;
         }
-        int end = i + 1;
+        size_t end = i + 1;
         while (end < length && static_cast<unsigned char>(text[end]) >= 0x80) {
             ++end;
         }
-        if (!AppendUpperRun(caseMap, text + i, end - i, result)) {
-            sqlite3_result_error(context, "upper: invalid text", -1);
+        for (;;) {
+            UErrorCode status = U_ZERO_ERROR;
+            const int32_t size =
+                ucasemap_utf8ToUpper(caseMap, result.End(), static_cast<int32_t>(result.Room()),
+                                     text + i, static_cast<int32_t>(end - i), &status);
+            if (status == U_BUFFER_OVERFLOW_ERROR) {
+                // Upper case may lengthen ("ß" -> "SS").
+                if (!result.Reserve(static_cast<size_t>(size) + (length - end))) {
+                    sqlite3_result_error_nomem(context);
+                    return;
+                }
+                continue;
+            }
+            if (U_FAILURE(status)) {
+                sqlite3_result_error(context, "upper: invalid text", -1);
+                return;
+            }
+            result.Grow(static_cast<size_t>(size));
+            break;
+        }
+        // The ASCII still to come is written without further checks.
+        if (!result.Reserve(length - end)) {
+            sqlite3_result_error_nomem(context);
             return;
         }
         i = end;
     }
-    sqlite3_result_text64(context, result.data(), result.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    result.SetResult(context);
 }
 
 }  // namespace

@@ -20,36 +20,42 @@ std::u16string Partners(const std::u16string& msgtype, const std::u16string& par
            u" > d.p) FROM d WHERE d.p IS NOT NULL) SELECT p FROM d WHERE p IS NOT NULL";
 }
 
-// One branch of the dialogue list: the newest time and row of every partner
-// among the rows of one direction that pass the search. With a pattern of
-// nothing but "%" (which matches every non-NULL value) the constant
-// condition picks branches that read only the indexes (the newest time and
-// row of a partner are the last entries of its range); otherwise the search
-// branch runs the pattern over every row. Both give the same rows.
-std::u16string DialogueBranches(const std::u16string& msgtype, const std::u16string& partner) {
-    const std::u16string matchesAll = u"(length(:srchstr) > 0 AND replace(:srchstr, '%', '') = '')";
-    const std::u16string search =
-        u"(upper(message) LIKE upper(:srchstr) OR upper(sender) LIKE upper(:srchstr) OR "
-        u"upper(recipient) LIKE upper(:srchstr))";
+// Whether the search pattern is nothing but "%", which matches every
+// non-NULL value: a constant, so SQLite decides it once per run.
+constexpr const char16_t* kMatchesAll =
+    u"(length(:srchstr) > 0 AND replace(:srchstr, '%', '') = '')";
+
+// The newest time and row of every partner of one direction when the
+// pattern matches everything, from the indexes alone (a partner's newest
+// time and row are the last entries of its ranges).
+std::u16string EveryPartnerBranches(const std::u16string& msgtype, const std::u16string& partner) {
     const std::u16string ofPartner =
         u" FROM messages WHERE msgtype = " + msgtype + u" AND " + partner + u" = pt.p)";
-    const std::u16string everyPartner = u"SELECT pt.p AS dlg, (SELECT max(msgtime)" + ofPartner +
-                                        u" AS maxtime, (SELECT max(rid)" + ofPartner +
-                                        u" AS maxrid FROM (" + Partners(msgtype, partner) +
-                                        u") AS pt WHERE " + matchesAll;
-    const std::u16string head = u"SELECT " + partner +
-                                u" AS dlg, max(msgtime) AS maxtime, "
-                                u"max(rid) AS maxrid FROM messages WHERE msgtype = " +
-                                msgtype;
-    // The search reads whole rows: a plain table scan ("+" keeps the index
-    // out) beats index order with a row lookup per entry.
-    std::u16string searchHead = head;
-    searchHead.replace(searchHead.rfind(u"msgtype"), 7, u"+msgtype");
-    const std::u16string tail = u" GROUP BY " + partner;
-    return everyPartner + u" UNION ALL " + head + u" AND " + partner + u" IS NULL AND " +
-           matchesAll +
-           u" AND (message IS NOT NULL OR sender IS NOT NULL OR recipient IS NOT NULL)" + tail +
-           u" UNION ALL " + searchHead + u" AND NOT " + matchesAll + u" AND " + search + tail;
+    const std::u16string named = u"SELECT pt.p AS dlg, (SELECT max(msgtime)" + ofPartner +
+                                 u" AS maxtime, (SELECT max(rid)" + ofPartner +
+                                 u" AS maxrid FROM (" + Partners(msgtype, partner) +
+                                 u") AS pt WHERE " + kMatchesAll;
+    // Rows without a partner match only through a value of another column.
+    const std::u16string unnamed =
+        u"SELECT NULL AS dlg, max(msgtime) AS maxtime, max(rid) AS maxrid FROM messages WHERE "
+        u"msgtype = " +
+        msgtype + u" AND " + partner + u" IS NULL AND " + kMatchesAll +
+        u" AND (message IS NOT NULL OR sender IS NOT NULL OR recipient IS NOT NULL) GROUP BY " +
+        partner;
+    return named + u" UNION ALL " + unnamed;
+}
+
+// The newest time and row of every partner among the rows that pass any
+// other search, both directions in one pass over the table ("+" keeps the
+// indexes out: whole rows are read anyway).
+std::u16string SearchBranch() {
+    return std::u16string(
+               u"SELECT CASE WHEN msgtype = 1 THEN sender ELSE recipient END AS dlg, "
+               u"max(msgtime) AS maxtime, max(rid) AS maxrid FROM messages "
+               u"WHERE +msgtype IN (1, 2) AND NOT ") +
+           kMatchesAll +
+           u" AND (upper(message) LIKE upper(:srchstr) OR upper(sender) LIKE upper(:srchstr) OR "
+           u"upper(recipient) LIKE upper(:srchstr)) GROUP BY dlg";
 }
 
 }  // namespace
@@ -108,7 +114,8 @@ const std::u16string& CvMsgArchive::DialogueSql() {
         u"SELECT m.msgtype, g.dlg, m.sender, m.recipient, m.message, g.maxtime, g.maxrid, "
         u"CASE WHEN m.msgtype = 1 THEN 1 ELSE m.conttype END "
         u"FROM (SELECT dlg, max(maxtime) AS maxtime, max(maxrid) AS maxrid FROM (" +
-        DialogueBranches(u"1", u"sender") + u" UNION ALL " + DialogueBranches(u"2", u"recipient") +
+        EveryPartnerBranches(u"1", u"sender") + u" UNION ALL " +
+        EveryPartnerBranches(u"2", u"recipient") + u" UNION ALL " + SearchBranch() +
         u") GROUP BY dlg) AS g JOIN messages AS m ON m.rid = g.maxrid ORDER BY m.msgtime DESC";
     return sql;
 }

@@ -152,9 +152,19 @@ TEST_F(CvDatabase2Test, UpperCoversEveryScript) {
               (CvDbSrvMemCursor2::Row{Wide(u"ПРИВЕТ, STRASSE"), CvDbValue(), Wide(u"12")}));
     // Mixed texts map as a whole: letters that lengthen, letters whose upper
     // case is ASCII, runs at either end.
-    for (const char16_t* text : {u"", u"abc", u"ß", u"aßb", u"ΐ x ΐ", u"ſ-ı", u"ﬃ office",
-                                 u"Привет, world! Встреча", u"ǅ ǆ ᾳ", u"日本 text 語"}) {
-        const auto upper = Rows(u"SELECT upper(:t)", {{u"t", Wide(text)}});
+    const std::u16string texts[] = {u"",
+                                    u"abc",
+                                    u"ß",
+                                    u"aßb",
+                                    u"ΐ x ΐ",
+                                    u"ſ-ı",
+                                    u"ﬃ office",
+                                    u"Привет, world! Встреча",
+                                    u"ǅ ǆ ᾳ",
+                                    u"日本 text 語",
+                                    std::u16string(300, u'ΐ') + u"z"};
+    for (const std::u16string& text : texts) {
+        const auto upper = Rows(u"SELECT upper(:t)", {{u"t", CvDbValue::FromWide(text)}});
         ASSERT_EQ(upper.size(), 1u);
         EXPECT_EQ(CvDbText::ToUtf8(upper[0][0].AsWide()),
                   CvText::UpperCase(CvDbText::ToUtf8(text)));
