@@ -33,15 +33,14 @@ void DestroyCaseMap(void* caseMap) {
 // The result text, in SQLite's allocator so that SQLite takes it as it is.
 class ResultBuffer {
 public:
-    explicit ResultBuffer(size_t capacity)
-        : m_data(static_cast<char*>(sqlite3_malloc64(capacity))), m_capacity(capacity) {}
+    ResultBuffer() = default;
     ~ResultBuffer() { sqlite3_free(m_data); }
     ResultBuffer(const ResultBuffer&) = delete;
     ResultBuffer& operator=(const ResultBuffer&) = delete;
 
-    // Room for `more` bytes after the current end.
+    // Room for `more` (> 0 on the first call) bytes after the current end.
     bool Reserve(size_t more) {
-        if (m_data != nullptr && m_size + more <= m_capacity) {
+        if (m_size + more <= m_capacity) {
             return true;
         }
         const size_t capacity = std::max(m_size + more, m_capacity * 2);
@@ -64,9 +63,9 @@ public:
     }
 
 private:
-    char* m_data;
+    char* m_data = nullptr;
     size_t m_size = 0;
-    size_t m_capacity;
+    size_t m_capacity = 0;
 };
 
 // ASCII letters are mapped here; runs of other characters through ICU, whose
@@ -79,8 +78,8 @@ void Upper(sqlite3_context* context, int, sqlite3_value** args) {
         return;  // NULL stays NULL
     }
     const size_t length = static_cast<size_t>(sqlite3_value_bytes(args[0]));
-    ResultBuffer result(length + 1);
-    if (!result.Reserve(length)) {
+    ResultBuffer result;
+    if (!result.Reserve(length + 1)) {
         sqlite3_result_error_nomem(context);
         return;
     }
