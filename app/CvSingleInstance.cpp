@@ -5,9 +5,32 @@
 CvSingleInstance::CvSingleInstance()
     : m_presence(CvInstanceLock::kPresenceName, CvInstanceLock::Mode::Shared) {}
 
-bool CvSingleInstance::Start(const std::string& userName) {
+std::string CvSingleInstance::DesktopLockName(const std::string& userName) {
+    return CvInstanceLock::PerUserName(userName) + ".DESKTOP";
+}
+
+bool CvSingleInstance::Start(const std::string& userName, Role role) {
     m_presence.TryAcquire();
-    m_perUser.emplace(
-        CvInstanceLock::PerUserName(userName.empty() ? CvStationNames::UserName() : userName));
-    return m_perUser->TryAcquire();
+    const std::string user = userName.empty() ? CvStationNames::UserName() : userName;
+    m_desktopRuns = false;
+    if (role == Role::Desktop) {
+        // First the desktop's own lock: a second desktop start learns that
+        // it is the second one before it touches the station's lock.
+        m_desktop.emplace(DesktopLockName(user));
+        if (!m_desktop->TryAcquire()) {
+            m_desktopRuns = true;
+            return false;
+        }
+    }
+    m_perUser.emplace(CvInstanceLock::PerUserName(user));
+    if (m_perUser->TryAcquire()) {
+        return true;
+    }
+    if (role == Role::Desktop) {
+        m_desktop->Release();
+    } else {
+        CvInstanceLock probe(DesktopLockName(user));
+        m_desktopRuns = !probe.TryAcquire();
+    }
+    return false;
 }

@@ -10,3 +10,19 @@ enum SendResultCode : int32_t {
     SendResultTransmission = 4,  // CvDataTransmissionErr ("Message transmission error")
     SendResultNoInterface = 5,   // CvNoInterfaceAvailErr ("Network not found")
 };
+
+// The interface text (section "WriteMsgForm") that names a failed result:
+// "Unknown error", "Recipient not found", "Message transmission error",
+// "Network not found".
+inline int SendResultTextId(int32_t code) {
+    switch (code) {
+        case SendResultAddrNotFound:
+            return 1409;
+        case SendResultTransmission:
+            return 1410;
+        case SendResultNoInterface:
+            return 1412;
+        default:
+            return 1408;
+    }
+}

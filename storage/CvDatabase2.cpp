@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr int kBusyTimeoutMs = 2000;
+
 std::u16string Join(const std::vector<std::u16string>& parts, const std::u16string& prefix) {
     std::u16string result;
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -101,6 +103,9 @@ bool CvDatabase2::Open() {
         std::fprintf(stderr, "corvane: %s: no collation for the locale, names compare as bytes\n",
                      path.c_str());
     }
+    // Another program reading the file (corvane history, an export) holds a
+    // shared lock for a moment; wait for it instead of failing the write.
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     m_db = db;
     return true;
 }
@@ -171,8 +176,45 @@ bool CvDatabase2::ExecuteWrite(const std::u16string& sql, const CvDbRecord& reco
         }
         sqlite3_finalize(statement);
     }
-    RefreshCursors();
+    if (m_batchDepth == 0) {
+        RefreshCursors();
+    }
     return done;
+}
+
+bool CvDatabase2::ExecuteSql(const char* sql) {
+    if (!m_db) {
+        return false;
+    }
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        Report(CvDbText::ToWide(sql), message);
+        sqlite3_free(message);
+        return false;
+    }
+    return true;
+}
+
+void CvDatabase2::BeginBatch() {
+    m_lock.Enter();  // held until CommitBatch: nobody else writes into the batch
+    if (m_batchDepth++ == 0) {
+        m_batchFailed = !ExecuteSql("BEGIN");
+    }
+}
+
+bool CvDatabase2::CommitBatch() {
+    bool committed = true;
+    if (--m_batchDepth == 0) {
+        if (!m_batchFailed) {
+            committed = ExecuteSql("COMMIT");
+            if (!committed) {
+                ExecuteSql("ROLLBACK");
+            }
+        }
+        RefreshCursors();
+    }
+    m_lock.Leave();
+    return committed;
 }
 
 bool CvDatabase2::Insert(const std::u16string& table, const CvDbRecord& record) {

@@ -67,6 +67,13 @@ public:
     // the connection's use; destroying it unregisters it.
     std::unique_ptr<CvDbSrvMemCursor2> OpenCursor(const CvDbQuery& query, bool autoRefresh);
 
+    // Groups the writes until the matching CommitBatch into one transaction:
+    // one commit to disk and one refresh of the cursors for many rows.
+    // Batches nest; only the outermost one commits. A failed commit rolls
+    // the batch back and is reported; CommitBatch then returns false.
+    void BeginBatch();
+    bool CommitBatch();
+
     // Runs a query once and replaces `rows`. Integer columns read as Integer,
     // text as wide text, everything else (float, blob, NULL) as Null.
     bool RunQuery(const CvDbQuery& query, std::vector<CvDbSrvMemCursor2::Row>& rows);
@@ -84,10 +91,13 @@ private:
     sqlite3_stmt* Prepare(const std::u16string& sql);
     void Report(const std::u16string& sql, const char* message) const;
     void RefreshCursors();
+    bool ExecuteSql(const char* sql);
 
     CvCriticalSection m_lock;
     std::vector<CvDbSrvMemCursor2*> m_cursors;
     sqlite3* m_db = nullptr;
     std::u16string m_path;
     bool m_readOnly = false;
+    int m_batchDepth = 0;
+    bool m_batchFailed = false;
 };

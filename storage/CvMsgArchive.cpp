@@ -215,18 +215,22 @@ bool CvMsgArchive::StoreSent(const CMsg& msg) {
 }
 
 void CvMsgArchive::StoreReceived(const std::vector<CMsg>& msgs) {
+    m_db.BeginBatch();
     for (const CMsg& msg : msgs) {
         Insert(msg, kReceived, ReceivedText(msg.text), CvFileTime::NowLocal());
     }
+    m_db.CommitBatch();
     if (!msgs.empty()) {
         m_dialogues.Notify();
     }
 }
 
 void CvMsgArchive::StoreSent(const std::vector<CMsg>& msgs) {
+    m_db.BeginBatch();
     for (const CMsg& msg : msgs) {
         Insert(msg, kSent, msg.text, msg.time);
     }
+    m_db.CommitBatch();
     if (!msgs.empty()) {
         m_dialogues.Notify();
     }

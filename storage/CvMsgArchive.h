@@ -57,7 +57,8 @@ public:
     bool StoreReceived(const CMsg& msg);
     bool StoreReceived(const CMsg& msg, uint64_t nowLocalTicks);
     bool StoreSent(const CMsg& msg);
-    // Batches: every record is tried; observers are notified once.
+    // Batches in one transaction: every record is tried; the views refresh
+    // and observers are notified once.
     void StoreReceived(const std::vector<CMsg>& msgs);
     void StoreSent(const std::vector<CMsg>& msgs);
 

@@ -62,10 +62,20 @@ int RunListen(const std::vector<std::string>& args) {
     const CvStationSettings settings = CvStationSettings::Load();
     CvSingleInstance instance;
     if (!instance.Start(settings.userName)) {
-        std::fprintf(stderr,
-                     "corvane: a station of user %s already runs (corvane listen or the desktop "
-                     "program); it owns the names and the NetBIOS ports\n",
-                     settings.userName.c_str());
+        if (instance.DesktopRuns()) {
+            std::fprintf(stderr,
+                         "corvane: the desktop program (corvane-messenger) runs for user %s and "
+                         "owns the names and the NetBIOS ports; it receives the messages, and "
+                         "corvane send hands messages to it. Quit it from its tray menu to use "
+                         "corvane listen.\n",
+                         settings.userName.c_str());
+        } else {
+            std::fprintf(stderr,
+                         "corvane: a station of user %s already runs (corvane listen, or corvane "
+                         "send with a message of its own); it owns the names and the NetBIOS "
+                         "ports\n",
+                         settings.userName.c_str());
+        }
         return 1;
     }
 

@@ -132,16 +132,7 @@ void ReportChanges(CvStation& station, std::vector<std::string>& last) {
 }
 
 std::string SendResultText(int32_t code) {
-    switch (code) {
-        case SendResultAddrNotFound:
-            return CvLangTexts::Instance().GetText(1409);
-        case SendResultTransmission:
-            return CvLangTexts::Instance().GetText(1410);
-        case SendResultNoInterface:
-            return CvLangTexts::Instance().GetText(1412);
-        default:
-            return CvLangTexts::Instance().GetText(1408);
-    }
+    return CvLangTexts::Instance().GetText(SendResultTextId(code));
 }
 
 void LoadLanguage(const std::string& sysLanguageFile) {

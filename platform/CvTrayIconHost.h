@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What the tray icon needs of the desktop: its place in the notification
+// area, two timers and the cursor. Icons are identified by number; the host
+// maps them to pictures.
+class CvTrayIconHost {
+public:
+    virtual ~CvTrayIconHost() = default;
+
+    // Changes the shown icon and tip; false when the icon is not in the
+    // notification area (never added, or lost with the panel). Any thread.
+    virtual bool Modify(int icon, const std::string& tip) = 0;
+    // Puts the icon into the notification area; false when there is none.
+    // Any thread.
+    virtual bool Add(int icon, const std::string& tip) = 0;
+    // Removes the icon. Any thread.
+    virtual void Remove() = 0;
+
+    // Starts or restarts timer `id`: the owner's OnTimer(id) then runs every
+    // `ms` milliseconds on the user interface thread until StopTimer.
+    virtual void StartTimer(int id, uint32_t ms) = 0;
+    virtual void StopTimer(int id) = 0;
+
+    // Whether the cursor is over the icon, and where; false when it is not
+    // or the platform does not say where the icon is.
+    virtual bool CursorOverIcon(int& x, int& y) = 0;
+};

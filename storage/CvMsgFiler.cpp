@@ -1,0 +1,74 @@
+#include "storage/CvMsgFiler.h"
+
+#include <vector>
+
+#include "app/CvFileTime.h"
+#include "messaging/CMsg.h"
+#include "messaging/CvMsgQueue.h"
+#include "platform/CvTextCodec.h"
+#include "storage/CvMsgArchive.h"
+#include "storage/CvPopupList.h"
+
+namespace {
+
+constexpr int32_t kRegisteredEverywhere = 4;
+
+}  // namespace
+
+CvMsgFiler::CvMsgFiler(CvMsgQueue& received, CvMsgQueue& sent, CvPopupList& popupList)
+    : m_received(received), m_sent(sent), m_popupList(popupList) {}
+
+void CvMsgFiler::SetOwnBroadcastFilter(bool discard, std::string userName,
+                                       std::string computerName, NameState* state) {
+    m_discardOwn = discard;
+    m_userName = std::move(userName);
+    m_computerName = std::move(computerName);
+    m_state = state;
+}
+
+bool CvMsgFiler::IsOwnBroadcast(const std::string& sender) {
+    if (m_state == nullptr) {
+        return false;
+    }
+    const std::string upper = CvText::UpperCase(sender);
+    for (const std::string* own : {&m_userName, &m_computerName}) {
+        if (!own->empty() && upper == CvText::UpperCase(*own)) {
+            return (*m_state)(*own) == kRegisteredEverywhere;
+        }
+    }
+    return false;
+}
+
+CvMsgFiler::Result CvMsgFiler::DrainReceived() {
+    Result result;
+    std::vector<CMsg> kept;
+    CMsg msg;
+    while (m_received.Take(msg)) {
+        if (msg.type == MsgBroadcast && m_discardOwn && IsOwnBroadcast(msg.sender)) {
+            continue;
+        }
+        msg.time = CvFileTime::NowLocal();
+        m_popupList.Append(msg, msg.time);
+        result.lastType = msg.type;
+        ++result.kept;
+        if (m_archive != nullptr) {
+            kept.push_back(msg);
+        }
+    }
+    if (m_archive != nullptr && !kept.empty()) {
+        m_archive->StoreReceived(kept);
+    }
+    return result;
+}
+
+int CvMsgFiler::DrainSent() {
+    std::vector<CMsg> sent;
+    CMsg msg;
+    while (m_sent.Take(msg)) {
+        sent.push_back(msg);
+    }
+    if (m_archive != nullptr && !sent.empty()) {
+        m_archive->StoreSent(sent);
+    }
+    return static_cast<int>(sent.size());
+}

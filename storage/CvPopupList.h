@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/CvCriticalSection.h"
+#include "messaging/CMsg.h"
+#include "storage/CvArrayDataSet.h"
+
+class CvLangTexts;
+class CvLocaleDateTimeFormat;
+
+// The received messages the popup window pages through, with the current row,
+// the last received message and four counters over the rows. Two locks, as
+// the popup and the tray use them: the list lock guards the rows, the current
+// row and the last message; the counters lock guards the counters, which the
+// tray's thread reads. No operation holds both at once.
+class CvPopupList {
+public:
+    // How the popup picks its row when shown.
+    static constexpr int kOpenDefault = 0;
+    static constexpr int kOpenFirstUnread = 3;
+    static constexpr int kOpenLastUnread = 4;
+
+    struct Counters {
+        int total = 0;
+        int unread = 0;
+        int firstUnread = -1;  // row index, -1 when none
+        int lastUnread = -1;
+    };
+
+    // What the popup shows of the current row.
+    struct Content {
+        bool valid = false;  // a row is current
+        std::string caption;
+        std::string body;
+    };
+
+    CvPopupList();
+    ~CvPopupList();
+    CvPopupList(const CvPopupList&) = delete;
+    CvPopupList& operator=(const CvPopupList&) = delete;
+
+    // The date and time formats of the message information line (default: the
+    // user's locale).
+    void SetDateTimeFormat(std::unique_ptr<CvLocaleDateTimeFormat> format);
+
+    // Appends an unread row stamped `receivedTicks` (local FILETIME), makes it
+    // the current row and the last received message.
+    void Append(const CMsg& msg, uint64_t receivedTicks);
+    // A copy of the last appended message (empty before the first).
+    CMsg LastReceived();
+
+    int Count();
+    int CurrentRow();
+    bool IsCurrentValid();
+    // "Origin" and "Message" of the current row ("" when none is current).
+    std::string CurrentOrigin();
+    std::string CurrentMessage();
+
+    // Marks the current row read; false when no row is current.
+    bool MarkCurrentRead();
+    // Moves one row back or forward; false at either end.
+    bool Previous();
+    bool Next();
+    // Deletes the current row. The row after it becomes current, or the new
+    // last row when the deleted one was last.
+    void DeleteCurrent();
+    // With `removeRead`, deletes every read row; then goes to the first row,
+    // or with `openAtNewest` to the last one.
+    void RemoveRead(bool removeRead, bool openAtNewest);
+    // Whether any row is unread (searched from the newest).
+    bool AnyUnread();
+    // Picks the row to show: the first or last unread row for the two unread
+    // modes (when the counters name one), else the first row unless
+    // `openAtNewest`, in which case the last row when the popup is not visible
+    // (a visible popup keeps its row). Uses the counters, so Recount first.
+    void ChooseRow(int mode, bool openAtNewest, bool popupVisible);
+
+    // Counts the rows into the counters.
+    void Recount();
+    Counters GetCounters();
+    // Total and unread rows, for the tray tip (any thread).
+    void Counts(int& total, int& unread);
+
+    // The caption "<title> (i/n)" and the body: unless `infoDisabled`, the
+    // date, the time and "%1 wrote to %2:" before the text; "No messages"
+    // without a current row.
+    Content CurrentContent(const CvLangTexts& texts, bool infoDisabled);
+
+private:
+    bool ValidRow(int row);
+
+    CvCriticalSection m_listLock;
+    CvArrayDataSet m_rows;
+    CMsg m_last;
+    std::unique_ptr<CvLocaleDateTimeFormat> m_format;
+
+    CvCriticalSection m_countersLock;
+    Counters m_counters;
+};
