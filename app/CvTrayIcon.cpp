@@ -4,12 +4,14 @@
 #include "platform/CvTrayIconHost.h"
 
 CvTrayIcon::CvTrayIcon(CvTrayIconHost& host) : m_host(host) {
+    m_host.SetEvents({[this](int id) { OnTimer(id); }, [this](long message) { OnMouse(message); }});
     m_host.StartTimer(kHoverTimer, kHoverPeriodMs);
 }
 
 CvTrayIcon::~CvTrayIcon() {
     m_host.StopTimer(kBlinkTimer);
     m_host.StopTimer(kHoverTimer);
+    m_host.SetEvents({});
 }
 
 void CvTrayIcon::ShowLocked() {

@@ -24,7 +24,8 @@ public:
     static constexpr long kLeftButtonDoubleClick = 0x203;
     static constexpr long kRightButtonUp = 0x205;
 
-    // Starts the hover timer. The host must outlive the icon.
+    // Takes the host's events and starts the hover timer. The host must
+    // outlive the icon.
     explicit CvTrayIcon(CvTrayIconHost& host);
     // Stops the timers.
     ~CvTrayIcon();

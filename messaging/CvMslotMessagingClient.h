@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,8 +53,9 @@ private:
 
     CvVoidBinaryMemberFunction<CvMslotMessagingClient, CConnection*, void*> m_receiveHandler;
     CvVoidNullaryMemberFunction<CvMslotMessagingClient> m_rebuildNotifier;
-    bool fragmentEnabled = true;
-    uint32_t maxBroadcastLength = 128;
+    // Changed while sends run (a setting changed in the running program).
+    std::atomic<bool> fragmentEnabled{true};
+    std::atomic<uint32_t> maxBroadcastLength{128};
     CvMslotStateWatch m_stateWatch{this};
     CvEvent m_rebuildEvent{false, false};
     std::vector<std::unique_ptr<CMailslot>> m_ports;

@@ -127,6 +127,16 @@ void CvStation::Withdraw(int32_t id) {
     }
 }
 
+void CvStation::SetFragmentEnabled(bool enabled) {
+    m_smbClient->SetFragmentEnabled(enabled);
+    m_mslotClient->SetFragmentEnabled(enabled);
+}
+
+void CvStation::SetMaxBroadcastLength(uint32_t length) {
+    m_smbClient->SetMaxBroadcastLength(length);
+    m_mslotClient->SetMaxBroadcastLength(length);
+}
+
 std::vector<CvStation::Name> CvStation::Names() const {
     std::vector<Name> names;
     auto add = [&names](const std::string& name, int32_t kind) {

@@ -92,6 +92,11 @@ public:
     // or computer name. The upper-case form goes to `canonical`.
     bool IsOwnSender(const std::string& name, std::string* canonical = nullptr) const;
 
+    // Take effect for the next send of both clients (MsgSendEnableMsgFragment,
+    // MessagesLargeBcastEnabled changed while the station runs).
+    void SetFragmentEnabled(bool enabled);
+    void SetMaxBroadcastLength(uint32_t length);
+
     const CvStationSettings& Settings() const { return m_settings; }
     CvSmbMessagingClient& SmbClient() { return *m_smbClient; }
     CvNetbiosGate& Gate() { return *m_gate; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // What the tray icon needs of the desktop: its place in the notification
@@ -8,7 +9,18 @@
 // maps them to pictures.
 class CvTrayIconHost {
 public:
+    // Where the host delivers what happens, on the user interface thread: the
+    // ticks of the timers, and the icon's mouse messages (0x201 left button
+    // down, 0x203 left double click, 0x205 right button up, ...).
+    struct Events {
+        std::function<void(int id)> timer;
+        std::function<void(long message)> mouse;
+    };
+
     virtual ~CvTrayIconHost() = default;
+
+    // Replaces the receivers; empty functions receive nothing.
+    virtual void SetEvents(Events events) = 0;
 
     // Changes the shown icon and tip; false when the icon is not in the
     // notification area (never added, or lost with the panel). Any thread.
@@ -19,8 +31,8 @@ public:
     // Removes the icon. Any thread.
     virtual void Remove() = 0;
 
-    // Starts or restarts timer `id`: the owner's OnTimer(id) then runs every
-    // `ms` milliseconds on the user interface thread until StopTimer.
+    // Starts or restarts timer `id`: its ticks then arrive every `ms`
+    // milliseconds until StopTimer.
     virtual void StartTimer(int id, uint32_t ms) = 0;
     virtual void StopTimer(int id) = 0;
 

@@ -3,10 +3,14 @@
 # Usage: scripts/deps.sh [build|test]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libicu-dev libsqlite3-dev)
+packages=(cmake ninja-build g++ pkg-config libicu-dev libsqlite3-dev
+          qt6-base-dev libxcb1-dev libxcb-keysyms1-dev libx11-dev libcanberra-dev
+          libcanberra0 libcanberra-pulse qt6-qpa-plugins)
 if [[ "${1:-build}" == "test" ]]; then
     packages+=(googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-               iproute2 samba-common-bin samba smbclient hyperfine)
+               iproute2 samba-common-bin samba smbclient hyperfine
+               xvfb xauth xdotool x11-utils imagemagick trayer dunst libnotify-bin dbus
+               dbus-bin pulseaudio pulseaudio-utils xclip fonts-dejavu-core)
 fi
 
 missing=()

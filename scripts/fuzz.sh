@@ -11,7 +11,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-fuzz"
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
-    -DCORVANE_FUZZ=ON -DCORVANE_BUILD_TESTS=OFF -DCORVANE_SANITIZE=address,undefined
+    -DCORVANE_FUZZ=ON -DCORVANE_BUILD_TESTS=OFF -DCORVANE_DESKTOP=OFF -DCORVANE_SANITIZE=address,undefined
 cmake --build "$build" --target corvane_fuzz -j2
 
 mkdir -p "$build/artifacts"

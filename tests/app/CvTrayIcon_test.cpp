@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ namespace {
 // test says so, which makes the clock a fake one.
 class FakeHost : public CvTrayIconHost {
 public:
+    void SetEvents(Events newEvents) override { events = std::move(newEvents); }
     bool Modify(int icon, const std::string& tip) override {
         ++modifies;
         if (!present) {
@@ -45,6 +47,7 @@ public:
         return overIcon;
     }
 
+    Events events;
     bool present = false;
     int shownIcon = 0;
     std::string shownTip;
@@ -80,7 +83,7 @@ protected:
     }
     void Tick(int id, int times = 1) {
         for (int i = 0; i < times; ++i) {
-            m_icon.OnTimer(id);
+            m_host.events.timer(id);
         }
     }
 
@@ -164,8 +167,8 @@ TEST_F(CvTrayIconTest, HoverIsReportedOncePerVisit) {
 }
 
 TEST_F(CvTrayIconTest, ClicksReachTheMouseListener) {
-    m_icon.OnMouse(CvTrayIcon::kLeftButtonDown);
-    m_icon.OnMouse(CvTrayIcon::kRightButtonUp);
+    m_host.events.mouse(CvTrayIcon::kLeftButtonDown);
+    m_host.events.mouse(CvTrayIcon::kRightButtonUp);
     EXPECT_EQ(m_listener.mouse,
               (std::vector<long>{CvTrayIcon::kLeftButtonDown, CvTrayIcon::kRightButtonUp}));
 }

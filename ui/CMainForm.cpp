@@ -1,0 +1,855 @@
+#include "ui/CMainForm.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+#include "app/CvAppSettingsStore.h"
+#include "app/CvAppSettingsTable.h"
+#include "app/CvCompoundText.h"
+#include "app/CvFileTime.h"
+#include "app/CvHotKeyDispatcher.h"
+#include "app/CvLangTexts.h"
+#include "app/CvPopupGeometry.h"
+#include "app/CvSoundPlayer.h"
+#include "app/CvTimeStamp.h"
+#include "app/CvTrayIconManager.h"
+#include "messaging/CvControlServer.h"
+#include "messaging/CvHostScanner.h"
+#include "messaging/CvNetNamePinger.h"
+#include "messaging/CvNetbiosNetwork.h"
+#include "messaging/CvStation.h"
+#include "platform/CvStationNames.h"
+#include "platform/CvTextCodec.h"
+#include "storage/CvContactListFile.h"
+#include "storage/CvContactsImport.h"
+#include "storage/CvContactsManager.h"
+#include "storage/CvLocaleDateTimeFormat.h"
+#include "storage/CvMsgArchive.h"
+#include "storage/CvMsgFiler.h"
+#include "storage/CvPingerPresenceProbe.h"
+#include "ui/CNewMsgForm.h"
+#include "ui/CNoTrayForm.h"
+#include "ui/CPopupMsgForm.h"
+#include "ui/CvDesktopServices.h"
+#include "ui/CvFormRegistry.h"
+#include "ui/CvResources.h"
+#include "ui/CvTaskAbout.h"
+#include "ui/CvTaskWriteMsg.h"
+#include "ui/CvWindowMessage.h"
+#include "widgets/CvRichEdit.h"
+
+namespace {
+
+namespace Id = CvSettingId;
+
+QString Text(int id) {
+    return QString::fromStdString(CvLangTexts::Instance().GetText(id));
+}
+
+constexpr int kBlinkRunOut = 14;
+constexpr int kErrorPopupSeconds = 20;
+const QColor kMessageBorder(0xFF, 0xC5, 0x19);
+const QColor kErrorBorder(0xC6, 0x00, 0x00);
+
+std::optional<QFont> FontFromSetting(const std::string& value) {
+    const auto name = CvCompoundText::Find(value, "name");
+    const auto size = CvCompoundText::Find(value, "size");
+    if (!name || name->empty()) {
+        return std::nullopt;
+    }
+    QFont font(QString::fromStdString(*name));
+    if (size) {
+        bool ok = false;
+        const double points = QString::fromStdString(*size).toDouble(&ok);
+        if (ok && points > 0 && points < 200) {
+            font.setPointSizeF(points);
+        }
+    }
+    return font;
+}
+
+CvPopupGeometry::Rect ToRect(const QRect& rect) {
+    return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
+}
+
+}  // namespace
+
+CMainForm::CMainForm(CvDesktopServices& services)
+    : m_services(services), m_tray(std::make_unique<CvTrayIconManager>(services.TrayHost())) {
+    PostMessage(kMsgStartup);
+}
+
+CMainForm::~CMainForm() {
+    Shutdown();
+}
+
+int CMainForm::Int(int32_t id) const {
+    return m_settings.Get(id).GetInt();
+}
+
+void CMainForm::PostMessage(int message, qintptr wParam, qintptr lParam, const QString& text) {
+    CvWindowMessage::Post(this, message, wParam, lParam, text);
+}
+
+void CMainForm::customEvent(QEvent* event) {
+    if (event->type() != CvWindowMessage::EventType()) {
+        QObject::customEvent(event);
+        return;
+    }
+    const auto* message = static_cast<CvWindowMessage*>(event);
+    if (m_closed) {
+        return;
+    }
+    switch (message->message) {
+        case kMsgStartup:
+            Startup();
+            break;
+        case kMsgReceived:
+            OnReceived();
+            break;
+        case kMsgNewMessage:
+            OnNewMessage(static_cast<int32_t>(message->wParam));
+            break;
+        case kMsgSent:
+            OnSent();
+            break;
+        case kMsgShowError:
+            ShowErrorPopup(message->text.toStdString());
+            break;
+        case kMsgImportAnswer:
+            OnImportAnswer(static_cast<int>(message->wParam));
+            break;
+        case kMsgClose:
+            Close();
+            break;
+        default:
+            break;
+    }
+}
+
+void CMainForm::Startup() {
+    if (m_started) {
+        return;
+    }
+    // Storage mode and settings.
+    const CvAppPaths paths = m_services.Paths();
+    m_store = std::make_unique<CvAppSettingsStore>(paths);
+    m_store->Load(m_settings);
+    CvLangTexts::Instance().LoadSelectedLanguage(paths.LanguageFolder(),
+                                                 m_settings.Get(Id::kSysLanguageFile).GetText());
+    m_settings.SetListener(&m_settingsBinding);
+
+    CvResources::Init();
+    BuildTrayMenu();
+
+    // The archive and the contact list.
+    paths.CreateStorageFolders();
+    m_filer = std::make_unique<CvMsgFiler>(m_receivedQueue, m_sentQueue, m_popupList);
+    if (Int(Id::kMsgArcDisabled) == 0) {
+        m_archive = std::make_unique<CvMsgArchive>();
+        m_archive->Open(paths.MessageArchiveFile(m_settings));
+        m_filer->SetArchive(m_archive.get());
+    }
+    m_contactFile = std::make_unique<CvContactListFile>();
+    m_contactFile->Open(paths.ContactListFile(m_settings),
+                        Int(Id::kContactListDisableEdit) != 0);
+
+    // The station's names and the network.
+    m_computerName = CvStationNames::ComputerName();
+    m_userName = CvStationNames::UserName();
+    m_domainName = CvStationNames::Workgroup();
+    const CvStationSettings stationSettings =
+        CvStationSettings::FromList(m_settings, m_computerName, m_userName, m_domainName);
+    m_station = m_services.CreateStation(stationSettings);
+    m_station->SetReceiver(&m_receivedBinding);
+    m_station->SetSentReceiver(&m_sentBinding);
+    m_station->Start();
+    m_filer->SetOwnBroadcastFilter(Int(Id::kRecvMsgDiscardOwnBcMsg) == 1, m_userName,
+                                   m_computerName, &m_ownNameStateBinding);
+
+    const std::string socketPath = m_services.ControlSocketPath();
+    if (!socketPath.empty()) {
+        m_control = std::make_unique<CvControlServer>(*m_station, socketPath);
+        std::string error;
+        if (m_control->Open(&error)) {
+            m_control->Start();
+        } else {
+            std::fprintf(stderr,
+                         "corvane-messenger: no control socket (%s); corvane send cannot hand "
+                         "messages to this program\n",
+                         error.c_str());
+            m_control.reset();
+        }
+    }
+
+    m_queryNetwork = std::make_unique<CvNetbiosNetwork>(m_services.QueryProvider());
+    m_queryNetwork->StartWatch();
+    m_pinger = std::make_unique<CvNetNamePinger>(*m_queryNetwork);
+    m_pinger->Start();
+    m_scanner = std::make_unique<CvHostScanner>(m_services.Neighbourhood(), m_domainName);
+    m_scanner->Start();
+    m_probe = std::make_unique<CvPingerPresenceProbe>(*m_pinger, *m_scanner);
+    m_contacts = std::make_unique<CvContactsManager>(m_contactFile->Database(),
+                                                     m_contactFile->Contacts(), m_probe.get());
+    m_contacts->Load();
+    m_contacts->StartPresence();
+
+    // The tray icon.
+    m_tray->SetNames(m_computerName, m_userName, m_domainName);
+    m_tray->SetTexts(CvLangTexts::Instance());
+    m_tray->SetIconDisabled(Int(Id::kTrayIconDisabled) != 0);
+    m_tray->SetNameStates(&m_nameStateBinding);
+    m_tray->SetCounts(&m_countsBinding);
+    m_tray->SetMouseListener(&m_trayMouseBinding);
+    m_tray->SetHoverListener(&m_trayHoverBinding);
+    m_tray->Start();
+    if (Int(Id::kTrayIconDisabled) == 0 && !m_services.IsTrayAvailable()) {
+        ShowNoTrayNotice();
+    }
+
+    // Global hot keys.
+    m_hotKeys = std::make_unique<CvHotKeyDispatcher>(m_services.HotKeyGrabber(&m_hotKeysUnavailable));
+    if (m_hotKeys && !m_hotKeysUnavailable.empty() && Int(Id::kHotKeyEnabled) != 0) {
+        std::fprintf(stderr, "corvane-messenger: global hot keys are off: %s\n",
+                     m_hotKeysUnavailable.c_str());
+    }
+    RegisterHotKeys();
+    if (Int(Id::kHotKeyEnabled) != 0) {
+        m_hotKeys->Enable();
+    }
+    m_started = true;
+    emit started();
+}
+
+void CMainForm::BuildTrayMenu() {
+    m_trayMenu = new QMenu;
+    m_trayMenu->setObjectName("TrayMenu");
+    // The message archive and the options dialog get their entries when
+    // their windows exist.
+    if (Int(Id::kMsgSendDisabled) == 0) {
+        m_trayMenu->addAction(Text(304), this, [this] { Command(kCmdWriteMessage); });
+        m_trayMenu->addSeparator();
+    }
+    m_trayMenu->addAction(Text(302), this, [this] { Command(kCmdAbout); });
+    if (Int(Id::kTrayMenuExitDisabled) == 0) {
+        m_trayMenu->addSeparator();
+        m_trayMenu->addAction(Text(303), this, [this] { Command(kCmdExit); });
+    }
+    connect(m_trayMenu, &QMenu::aboutToShow, this, [this] { m_menuOpen = true; });
+    connect(m_trayMenu, &QMenu::aboutToHide, this, [this] { m_menuOpen = false; });
+
+    m_moreMenu = new QMenu;
+    m_moreMenu->setObjectName("MoreMenu");
+    m_moreMenu->addAction(Text(209), this, [this] { Command(kCmdCopy); });
+    m_moreMenu->addSeparator();
+    m_moreMenu->addAction(Text(210), this, [this] { Command(kCmdDelete); });
+    connect(m_moreMenu, &QMenu::aboutToShow, this, [this] { m_menuOpen = true; });
+    connect(m_moreMenu, &QMenu::aboutToHide, this, [this] { m_menuOpen = false; });
+}
+
+void CMainForm::ShowNoTrayNotice() {
+    std::vector<CNoTrayForm::Entry> entries;
+    if (Int(Id::kMsgSendDisabled) == 0) {
+        entries.push_back({Text(304), [this] { Command(kCmdWriteMessage); }});
+    }
+    entries.push_back({Text(302), [this] { Command(kCmdAbout); }});
+    if (Int(Id::kTrayMenuExitDisabled) == 0) {
+        entries.push_back({Text(303), [this] { Command(kCmdExit); }});
+    }
+    m_noTray = new CNoTrayForm(
+        QStringLiteral("This desktop has no notification area, so Corvane Messenger shows no tray "
+                       "icon. It still runs: received messages pop up, and hot keys and "
+                       "\"corvane send\" work. Closing this window keeps the program running."),
+        entries);
+    m_noTray->setAttribute(Qt::WA_DeleteOnClose);
+    CvFormRegistry::Instance().Register("CNoTrayForm", m_noTray);
+    m_noTray->show();
+    std::fprintf(stderr, "corvane-messenger: no notification area on this desktop: no tray icon\n");
+}
+
+void CMainForm::Command(int id) {
+    switch (id) {
+        case kCmdWriteMessage:
+            OpenWriteMessage({});
+            break;
+        case kCmdAbout:
+            ShowAbout();
+            break;
+        case kCmdExit:
+            Close();
+            break;
+        case kCmdTrayClick:
+            m_tray->StopBlinkingAfter(kBlinkRunOut);
+            ShowPopup(true, CvPopupList::kOpenDefault);
+            break;
+        case kCmdCopy:
+            CopyCurrentMessage();
+            break;
+        case kCmdDelete:
+            DeleteCurrentMessage();
+            break;
+        default:
+            break;
+    }
+}
+
+void CMainForm::ShowAbout() {
+    PruneTasks();
+    for (const auto& task : m_tasks) {
+        if (auto* about = dynamic_cast<CvTaskAbout*>(task.get()); about && about->IsOpen()) {
+            about->Window()->raise();
+            about->Window()->activateWindow();
+            return;
+        }
+    }
+    auto task = std::make_unique<CvTaskAbout>();
+    task->Window()->show();
+    task->Window()->raise();
+    task->Window()->activateWindow();
+    m_tasks.push_back(std::move(task));
+}
+
+void CMainForm::PruneTasks() {
+    m_tasks.erase(std::remove_if(m_tasks.begin(), m_tasks.end(),
+                                 [](const auto& task) { return !task->IsOpen(); }),
+                  m_tasks.end());
+}
+
+std::vector<CNewMsgForm*> CMainForm::WriteWindows() {
+    PruneTasks();
+    std::vector<CNewMsgForm*> forms;
+    for (const auto& task : m_tasks) {
+        if (auto* write = dynamic_cast<CvTaskWriteMsg*>(task.get())) {
+            forms.push_back(write->Form());
+        }
+    }
+    return forms;
+}
+
+CNewMsgForm* CMainForm::OpenWriteMessage(const std::vector<CvRecipient>& recipients) {
+    if (Int(Id::kMsgSendDisabled) != 0 || m_closed) {
+        return nullptr;
+    }
+    auto sameNames = [&recipients](const std::vector<CvRecipient>& present) {
+        std::vector<std::string> wanted;
+        for (const CvRecipient& recipient : recipients) {
+            if (!recipient.name.empty()) {
+                wanted.push_back(recipient.name);
+            }
+        }
+        if (wanted.size() != present.size()) {
+            return false;
+        }
+        for (size_t i = 0; i < wanted.size(); ++i) {
+            if (wanted[i] != present[i].name) {
+                return false;
+            }
+        }
+        return true;
+    };
+    CNewMsgForm* form = nullptr;
+    for (CNewMsgForm* open : WriteWindows()) {
+        if (open->IsTextEmpty() && !open->IsSending() && sameNames(open->Recipients())) {
+            form = open;
+            break;
+        }
+    }
+    if (form == nullptr) {
+        auto task = std::make_unique<CvTaskWriteMsg>(*this);
+        form = task->Form();
+        form->SetRecipients(recipients);
+        m_tasks.push_back(std::move(task));
+    }
+    form->SetMessageSentBinding(&m_sentBinding);
+    form->show();
+    form->raise();
+    form->activateWindow();
+    if (!recipients.empty()) {
+        form->TextField()->setFocus();
+    }
+    return form;
+}
+
+// ---- received and sent messages -------------------------------------------
+
+void CMainForm::OnReceive(CMsg& msg) {
+    // Transport thread: queue it and let the user interface thread do the rest.
+    m_receivedQueue.Put(msg);
+    PostMessage(kMsgReceived);
+}
+
+void CMainForm::OnSentMessage(CMsg& msg) {
+    // Send thread (a write window's result, or the control socket's).
+    m_sentQueue.Put(msg);
+    PostMessage(kMsgSent);
+}
+
+void CMainForm::OnReceived() {
+    const auto result = m_filer->DrainReceived();
+    if (result.kept > 0) {
+        PostMessage(kMsgNewMessage, result.lastType);
+    }
+}
+
+void CMainForm::OnNewMessage(int32_t type) {
+    m_tray->Blink();
+    if (Int(Id::kSoundEnabled) == 1 && Int(Id::kRecvMsgSoundNotify) == 1) {
+        PlaySoundFile(m_settings
+                          .Get(type == MsgPersonal ? Id::kSoundEventIncMsgPriv
+                                                   : Id::kSoundEventIncMsgBcast)
+                          .GetText());
+    }
+    // "Open message archive" shows the popup until the archive window exists.
+    const int action = Int(Id::kRecvMsgMainAct);
+    if (action == 1 || action == 2) {
+        ShowPopup(true, CvPopupList::kOpenDefault);
+    } else if (m_popup && m_popup->isVisible()) {
+        FillPopup();  // keep the count in its caption right
+    }
+    m_popupList.Recount();
+    emit messagesArrived(m_popupList.Count());
+}
+
+void CMainForm::OnSent() {
+    m_filer->DrainSent();
+}
+
+int32_t CMainForm::OnOwnNameState(const std::string& name) {
+    return m_station ? m_station->NameState({name, MsgPersonal}) : 0;
+}
+
+int32_t CMainForm::OnNameState(const std::string& name, int32_t kind) {
+    return m_station ? m_station->NameState({name, kind}) : 0;
+}
+
+void CMainForm::OnCounts(int& total, int& unread) {
+    m_popupList.Counts(total, unread);
+}
+
+void CMainForm::PlaySoundFile(const std::string& path) {
+    m_services.Sounds().PlaySoundFile(path);
+}
+
+// ---- the popup --------------------------------------------------------------
+
+void CMainForm::ApplyPopupSettings() {
+    CvPopupSettings settings;
+    settings.captionDisabled = Int(Id::kPopupMsgWndCaptionDisabled) != 0;
+    settings.toolbarDisabled = Int(Id::kPopupMsgWndToolBarDisabled) != 0;
+    settings.useFixedPos = Int(Id::kPopupMsgWndUseFixedPos) != 0;
+    settings.fixedX = Int(Id::kPopupMsgWndFixedPosX);
+    settings.fixedY = Int(Id::kPopupMsgWndFixedPosY);
+    settings.scale = Int(Id::kPopupMsgWndScale);
+    settings.ratioMin = Int(Id::kPopupMsgWndAspectRatioMin);
+    settings.ratioMax = Int(Id::kPopupMsgWndAspectRatioMax);
+    // Caption and toolbar are made with the window; they keep what they were.
+    if (m_popup->IsCreated()) {
+        settings.captionDisabled = m_popup->Settings().captionDisabled;
+        settings.toolbarDisabled = m_popup->Settings().toolbarDisabled;
+    }
+    m_popup->SetSettings(settings);
+    m_popup->SetMessageFont(
+        Int(Id::kAppearanceEnabled) == 1
+            ? FontFromSetting(m_settings.Get(Id::kPopupMsgWndFontMsgText).GetText())
+            : std::nullopt);
+}
+
+void CMainForm::ShowPopup(bool activate, int mode) {
+    if (m_closed) {
+        return;
+    }
+    if (!m_popup) {
+        m_popup = new CPopupMsgForm(kMessageBorder, CvResources::CaptionMessage());
+        m_popup->setObjectName("CPopupMsgForm");
+        m_popup->SetBindings(&m_closeRequestBinding, &m_afterHideBinding, &m_autoCloseBinding);
+        m_popup->SetPlacer(&m_placerBinding);
+        m_popup->SetLinkMode(Int(Id::kMessagesHandleLinks));
+        if (Int(Id::kMsgSendDisabled) == 0) {
+            m_popup->AddToolbarButton(Text(207), &m_replyBinding);
+        }
+        m_popup->AddToolbarButton(Text(202), &m_previousBinding);
+        m_popup->AddToolbarButton(Text(203), &m_nextBinding);
+        m_popup->AddToolbarButton(Text(208), &m_moreBinding);
+        ApplyPopupSettings();
+        m_popup->Create(Text(201));
+        CvFormRegistry::Instance().Register("CPopupMsgForm", m_popup);
+    }
+    ApplyPopupSettings();
+    m_popupList.ChooseRow(mode, Int(Id::kPopupMsgWndOpenAtNewest) != 0, m_popup->isVisible());
+    FillPopup();
+    m_popup->ShowPopup(activate);
+    if (Int(Id::kPopupMsgWndMarkReadWhenShown) == 1) {
+        m_popupList.MarkCurrentRead();
+        m_popupList.Recount();
+        m_tray->StopBlinkingAfter(kBlinkRunOut);
+    }
+    if (Int(Id::kRecvMsgPopWndAutoclose) == 1) {
+        m_popup->SetAutoCloseDelay(Int(Id::kRecvMsgPopWndDeadline));
+    } else {
+        m_popup->SetAutoCloseDelay(0);
+        m_tray->StopBlinkingAfter(kBlinkRunOut);
+    }
+}
+
+void CMainForm::FillPopup() {
+    if (!m_popup) {
+        return;
+    }
+    const auto content =
+        m_popupList.CurrentContent(CvLangTexts::Instance(), Int(Id::kPopupMsgWndMsgInfoDisabled) != 0);
+    m_popup->SetCaption(QString::fromStdString(content.caption));
+    m_popup->SetText(content.body);
+}
+
+void CMainForm::PlacePopup(CPopupMsgForm& popup) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    const auto whole = ToRect(screen->geometry());
+    const auto available = ToRect(screen->availableGeometry());
+    CvPopupGeometry::Point corner;
+    if (&popup == m_errorPopup.data()) {
+        const bool stacked = m_popup && m_popup->isVisible() && !m_popup->Settings().useFixedPos;
+        corner = CvPopupGeometry::PlaceErrorPopup(whole, available, popup.width(), popup.height(),
+                                                  stacked, m_popup ? m_popup->height() : 0);
+    } else {
+        const auto& settings = popup.Settings();
+        corner = CvPopupGeometry::PlaceMessagePopup(whole, available, popup.width(),
+                                                    popup.height(), settings.useFixedPos,
+                                                    settings.fixedX, settings.fixedY);
+    }
+    popup.move(corner.x, corner.y);
+}
+
+void CMainForm::MarkCurrentRead() {
+    m_tray->StopBlinkingAfter(kBlinkRunOut);
+    m_popupList.MarkCurrentRead();
+}
+
+void CMainForm::PopupPrevious() {
+    MarkCurrentRead();
+    if (m_popupList.Previous()) {
+        FillPopup();
+    }
+    m_popupList.Recount();
+}
+
+void CMainForm::PopupNext() {
+    MarkCurrentRead();
+    if (m_popupList.Next()) {
+        FillPopup();
+    }
+    m_popupList.Recount();
+}
+
+void CMainForm::PopupReply() {
+    MarkCurrentRead();
+    const std::string origin = m_popupList.CurrentOrigin();
+    m_popupList.Recount();
+    if (!origin.empty()) {
+        OpenWriteMessage({{kRecipientUser, origin}});
+    }
+}
+
+void CMainForm::PopupMore() {
+    if (!m_popup) {
+        return;
+    }
+    m_popup->raise();
+    const QPoint cursor = QCursor::pos();
+    m_moreMenu->popup(cursor - QPoint(m_moreMenu->sizeHint().width(), 0));
+}
+
+void CMainForm::CopyCurrentMessage() {
+    MarkCurrentRead();
+    // The clipboard of this desktop takes LF line breaks.
+    QString text = QString::fromStdString(m_popupList.CurrentMessage());
+    text.replace("\r\n", "\n");
+    QGuiApplication::clipboard()->setText(text);
+    m_popupList.Recount();
+}
+
+void CMainForm::DeleteCurrentMessage() {
+    MarkCurrentRead();
+    m_popupList.DeleteCurrent();
+    FillPopup();
+    if (m_popup) {
+        m_popup->ReLayOut();
+    }
+    m_popupList.Recount();
+}
+
+bool CMainForm::PopupCloseRequest() {
+    if (Int(Id::kPopupMsgWndKeepUntilRead) != 1) {
+        return true;
+    }
+    const bool openAtNewest = Int(Id::kPopupMsgWndOpenAtNewest) != 0;
+    m_popupList.RemoveRead(Int(Id::kPopupMsgWndRemoveReadMsg) != 0, openAtNewest);
+    m_popupList.Recount();
+    if (m_popupList.GetCounters().unread > 0) {
+        ShowPopup(true, openAtNewest ? CvPopupList::kOpenLastUnread : CvPopupList::kOpenFirstUnread);
+        return false;
+    }
+    return true;
+}
+
+void CMainForm::PopupAfterHide() {
+    m_popupList.RemoveRead(Int(Id::kPopupMsgWndRemoveReadMsg) != 0,
+                           Int(Id::kPopupMsgWndOpenAtNewest) != 0);
+    m_popupList.Recount();
+}
+
+bool CMainForm::PopupAutoCloseRequest() {
+    if (Int(Id::kPopupMsgWndKeepUntilRead) == 1) {
+        return !m_popupList.AnyUnread();
+    }
+    return true;
+}
+
+void CMainForm::ShowErrorPopup(const std::string& text) {
+    if (m_closed) {
+        return;
+    }
+    if (m_errorPopup) {
+        delete m_errorPopup.data();
+    }
+    m_errorPopup = new CPopupMsgForm(kErrorBorder, CvResources::CaptionError());
+    m_errorPopup->setObjectName("CPopupErrorForm");
+    m_errorPopup->SetPlacer(&m_placerBinding);
+    CvPopupSettings settings;
+    settings.toolbarDisabled = true;
+    m_errorPopup->SetSettings(settings);
+    m_errorPopup->SetLinkMode(Int(Id::kMessagesHandleLinks));
+    m_errorPopup->Create(Text(1301));
+    // The locale's date and time, as the message popup shows them.
+    const std::string stamp = CvTimeStampText();
+    std::string date = stamp.substr(0, 10);
+    std::string time = stamp.substr(11);
+    CvLocaleDateTimeFormat(CvText::CurrentLocaleName()).Format(stamp, date, time);
+    m_errorPopup->SetText(date + " " + time + "\r\n\r\n" + text);
+    m_errorPopup->ShowPopup(true);
+    m_errorPopup->SetAutoCloseDelay(kErrorPopupSeconds);
+}
+
+// ---- the tray and the hot keys ---------------------------------------------
+
+void CMainForm::OnTrayMouse(long message) {
+    switch (message) {
+        case CvTrayIcon::kLeftButtonDown:
+        case CvTrayIcon::kLeftButtonDoubleClick:
+            RunImportPrompt();
+            // The contact list and the archive window answer the click once
+            // they exist; until then the popup does.
+            Command(kCmdTrayClick);
+            break;
+        case CvTrayIcon::kRightButtonUp:
+            RunImportPrompt();
+            ShowTrayMenu();
+            break;
+        default:
+            break;
+    }
+}
+
+void CMainForm::ShowTrayMenu() {
+    m_trayMenu->popup(QCursor::pos());
+    m_trayMenu->activateWindow();
+}
+
+void CMainForm::OnTrayHover() {
+    const bool errorShown = m_errorPopup && m_errorPopup->isVisible();
+    if (m_popupList.Count() > 0 && m_popup && !m_menuOpen && !m_popup->isVisible() &&
+        !errorShown) {
+        ShowPopup(false, CvPopupList::kOpenDefault);
+    }
+}
+
+void CMainForm::RegisterHotKeys() {
+    // Opening the archive (23) and the LAN browser (24) come with their windows.
+    m_hotKeys->Register(kHotKeyWriteNewMsg, Int(Id::kHotKeyWriteNewMsg), &m_hotKeyWrite);
+    m_hotKeys->Register(kHotKeyReplyLastMsg, Int(Id::kHotKeyReplyLastMsg), &m_hotKeyReply);
+}
+
+void CMainForm::OnHotKeyWrite() {
+    OpenWriteMessage({});
+}
+
+void CMainForm::OnHotKeyReply() {
+    const std::string sender = m_popupList.LastReceived().sender;
+    if (!sender.empty()) {
+        OpenWriteMessage({{kRecipientUser, sender}});
+    }
+}
+
+void CMainForm::OnSettingsChanged(CvPropertyIterator& changes) {
+    int32_t id = 0;
+    CvPropertyValue value;
+    changes.Rewind();
+    while (changes.Next(id, value)) {
+        if (id >= kHotKeyWriteNewMsg && id <= kHotKeyBrowseLan) {
+            m_hotKeys->Unregister(id);
+        }
+    }
+    changes.Rewind();
+    while (changes.Next(id, value)) {
+        switch (id) {
+            case Id::kMessagesHandleLinks:
+                if (m_popup) {
+                    m_popup->SetLinkMode(value.GetInt());
+                }
+                break;
+            case Id::kHotKeyWriteNewMsg:
+                m_hotKeys->Register(id, value.GetInt(), &m_hotKeyWrite);
+                break;
+            case Id::kHotKeyReplyLastMsg:
+                m_hotKeys->Register(id, value.GetInt(), &m_hotKeyReply);
+                break;
+            case Id::kHotKeyEnabled:
+                if (value.GetInt() != 0) {
+                    m_hotKeys->Enable();
+                } else {
+                    m_hotKeys->Disable();
+                }
+                break;
+            case Id::kMsgSendEnableMsgFragment:
+                if (m_station) {
+                    m_station->SetFragmentEnabled(value.GetInt() != 0);
+                }
+                break;
+            case Id::kMessagesLargeBcastEnabled:
+                if (m_station) {
+                    m_station->SetMaxBroadcastLength(value.GetInt() != 0 ? 350 : 128);
+                }
+                break;
+            case Id::kRecvMsgDiscardOwnBcMsg:
+                m_filer->SetDiscardOwnBroadcasts(value.GetInt() == 1);
+                break;
+            default:
+                break;
+        }
+    }
+    if (m_popup) {
+        ApplyPopupSettings();
+        if (m_popup->isVisible()) {
+            m_popup->ReLayOut();
+        }
+    }
+}
+
+// ---- the earlier version's contact list --------------------------------------
+
+void CMainForm::RunImportPrompt() {
+    if (!m_contacts || m_import) {
+        return;
+    }
+    auto import = std::make_unique<CvContactsImport>(m_settings, m_services.Paths().AppDataFolder(),
+                                                     m_store.get());
+    switch (import->Check()) {
+        case CvContactsImport::kNothing:
+            return;
+        case CvContactsImport::kDisableQuestion:
+            import->DisableQuestion();
+            return;
+        case CvContactsImport::kAsk:
+            break;
+    }
+    m_import = std::move(import);
+    const auto answer = QMessageBox::question(
+        nullptr, Text(401), Text(1111),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    PostMessage(kMsgImportAnswer,
+                answer == QMessageBox::Yes ? 2 : (answer == QMessageBox::No ? 1 : 0));
+}
+
+void CMainForm::OnImportAnswer(int answer) {
+    if (!m_import) {
+        return;
+    }
+    if (answer == 2) {
+        m_import->Answer(CvContactsImport::kYes, *m_contacts);
+    } else if (answer == 1) {
+        m_import->Answer(CvContactsImport::kNo, *m_contacts);
+    }
+    m_import.reset();
+}
+
+// ---- the end -------------------------------------------------------------------
+
+void CMainForm::Close() {
+    Shutdown();
+    QCoreApplication::quit();
+}
+
+void CMainForm::Shutdown() {
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    CvFormRegistry& registry = CvFormRegistry::Instance();
+    registry.SetClosing(true);
+    for (auto& task : m_tasks) {
+        task->Close();
+    }
+    m_tasks.clear();
+    const auto windows = registry.Windows();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        (*it)->close();
+    }
+    if (m_archive) {
+        // Sends reported before the end are filed before the archive closes.
+        if (m_filer) {
+            m_filer->DrainSent();
+        }
+        m_archive->Close();
+    }
+    if (m_contacts && Int(Id::kContactListDisableEdit) == 0) {
+        m_contacts->SaveGroupStates();
+    }
+    if (m_contactFile) {
+        m_contactFile->Close();
+    }
+    m_tray->Shutdown();
+    if (m_contacts) {
+        m_contacts->StopPresence();
+    }
+    if (m_scanner) {
+        m_scanner->Stop();
+    }
+    m_control.reset();
+    if (m_station) {
+        m_station->Stop();
+    }
+    if (m_pinger) {
+        m_pinger->Stop();
+    }
+    if (m_queryNetwork) {
+        m_queryNetwork->StopWatch();
+    }
+    if (m_hotKeys) {
+        m_hotKeys->Disable();
+    }
+    for (QWidget* popup : {static_cast<QWidget*>(m_errorPopup.data()),
+                           static_cast<QWidget*>(m_popup.data())}) {
+        if (popup != nullptr) {
+            registry.Unregister(popup);
+            delete popup;
+        }
+    }
+    delete m_noTray.data();
+    delete m_trayMenu;
+    m_trayMenu = nullptr;
+    delete m_moreMenu;
+    m_moreMenu = nullptr;
+    registry.SetClosing(false);
+}

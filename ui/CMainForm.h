@@ -1,0 +1,235 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CvAppPropertyList.h"
+#include "app/CvMemberFunction.h"
+#include "messaging/CvMsgQueue.h"
+#include "messaging/CvRecipient.h"
+#include "storage/CvPopupList.h"
+#include "ui/CNoTrayForm.h"
+#include "ui/CPopupMsgForm.h"
+
+class CNewMsgForm;
+class CvAppSettingsStore;
+class CvContactListFile;
+class CvContactsImport;
+class CvContactsManager;
+class CvControlServer;
+class CvCoreTask;
+class CvDesktopServices;
+class CvHostScanner;
+class CvHotKeyDispatcher;
+class CvMsgArchive;
+class CvMsgFiler;
+class CvNetNamePinger;
+class CvNetbiosNetwork;
+class CvPingerPresenceProbe;
+class CvStation;
+class CvTaskWriteMsg;
+class CvTrayIconManager;
+class QMenu;
+
+// The hidden hub of the running program. It owns the long-lived objects (the
+// station with its clients and outbox, the name pinger, the host scanner, the
+// contact list, the tray icon, the hot keys, the settings and the popup
+// list), runs the start-up sequence from its event loop, turns what worker
+// threads report into window actions, and opens every other window.
+//
+// Worker threads never touch windows: they put a record into a queue and
+// post one of the numbered messages below; the handlers run here, on the
+// user interface thread, in the order posted.
+class CMainForm : public QObject {
+    Q_OBJECT
+public:
+    // Private messages.
+    static constexpr int kMsgNewMessage = 0x401;    // wParam: type of the last message
+    static constexpr int kMsgOpenContact = 0x404;   // wParam 150: lParam a contact
+    static constexpr int kMsgReceived = 0x428;      // the received queue has records
+    static constexpr int kMsgShowError = 0x432;     // text: the error popup's message
+    static constexpr int kMsgStartup = 0x434;       // run the start-up sequence
+    static constexpr int kMsgContactLayout = 0x435;
+    static constexpr int kMsgSent = 0x436;          // the sent queue has records
+    static constexpr int kMsgImportAnswer = 0x801;  // wParam: 2 import, 1 never ask
+    static constexpr int kMsgClose = 0x10;          // shut down (tray menu, end of session)
+
+    // Commands.
+    static constexpr int kCmdWriteMessage = 109;
+    static constexpr int kCmdAbout = 110;
+    static constexpr int kCmdOptions = 111;
+    static constexpr int kCmdExit = 112;
+    static constexpr int kCmdTrayClick = 113;
+    static constexpr int kCmdReadMessages = 117;
+    static constexpr int kCmdNothing = 127;
+    static constexpr int kCmdNewContact = 148;
+    static constexpr int kCmdCopy = 189;
+    static constexpr int kCmdDelete = 190;
+
+    // Hot key identifiers (the ids of their settings).
+    static constexpr int kHotKeyWriteNewMsg = 21;
+    static constexpr int kHotKeyReplyLastMsg = 22;
+    static constexpr int kHotKeyOpenIncoming = 23;
+    static constexpr int kHotKeyBrowseLan = 24;
+
+    // Posts the start-up message to itself. `services` must outlive it.
+    explicit CMainForm(CvDesktopServices& services);
+    // Shuts down if that has not happened yet.
+    ~CMainForm() override;
+
+    void PostMessage(int message, qintptr wParam = 0, qintptr lParam = 0, const QString& text = {});
+    void Command(int id);
+    // Shuts down (the tray menu's "Exit Corvane"); ends the event loop.
+    void Close();
+    bool IsStarted() const { return m_started; }
+    bool IsClosed() const { return m_closed; }
+
+    // Opens (or reuses) a write-message window for the recipients; null when
+    // sending is disabled.
+    CNewMsgForm* OpenWriteMessage(const std::vector<CvRecipient>& recipients);
+    // Shows the message popup; `mode` as CvPopupList's opening modes.
+    void ShowPopup(bool activate, int mode);
+    // Replaces the error popup by one with the date, the time and `text`.
+    void ShowErrorPopup(const std::string& text);
+    void PlaySoundFile(const std::string& path);
+
+    // For the write-message windows.
+    CvAppPropertyList& Settings() { return m_settings; }
+    const CvAppSettingsStore& SettingsStore() const { return *m_store; }
+    CvStation* Station() const { return m_station.get(); }
+    CvContactsManager* Contacts() const { return m_contacts.get(); }
+    CvUnaryFunction<void, CMsg&>& SentBinding() { return m_sentBinding; }
+
+    // For the tests and the end-to-end checks.
+    CvPopupList& PopupList() { return m_popupList; }
+    CPopupMsgForm* Popup() const { return m_popup.data(); }
+    CPopupMsgForm* ErrorPopup() const { return m_errorPopup.data(); }
+    QMenu* TrayMenu() const { return m_trayMenu; }
+    QMenu* MoreMenu() const { return m_moreMenu; }
+    CvTrayIconManager* Tray() const { return m_tray.get(); }
+    CvHotKeyDispatcher* HotKeys() const { return m_hotKeys.get(); }
+    CvMsgArchive* Archive() const { return m_archive.get(); }
+    std::vector<CNewMsgForm*> WriteWindows();
+    CNoTrayForm* NoTrayWindow() const { return m_noTray.data(); }
+    // Why global hot keys are off in this session ("" when they work).
+    const std::string& HotKeysUnavailable() const { return m_hotKeysUnavailable; }
+
+    // Popup list operations (the popup's buttons and menu).
+    void PopupReply();
+    void PopupPrevious();
+    void PopupNext();
+    void PopupMore();
+    bool PopupCloseRequest();
+    void PopupAfterHide();
+    bool PopupAutoCloseRequest();
+
+signals:
+    // The start-up sequence ran (the station started).
+    void started();
+    // Messages were filed and the user notified (after 0x401).
+    void messagesArrived(int count);
+
+protected:
+    void customEvent(QEvent* event) override;
+
+private:
+    void Startup();
+    void BuildTrayMenu();
+    void OnReceived();
+    void OnNewMessage(int32_t type);
+    void OnSent();
+    void OnImportAnswer(int answer);
+    void Shutdown();
+
+    // Bound to other objects' events.
+    void OnReceive(CMsg& msg);
+    void OnSentMessage(CMsg& msg);
+    void OnSettingsChanged(CvPropertyIterator& changes);
+    void OnTrayMouse(long message);
+    void OnTrayHover();
+    void OnCounts(int& total, int& unread);
+    int32_t OnNameState(const std::string& name, int32_t kind);
+    int32_t OnOwnNameState(const std::string& name);
+    void OnHotKeyWrite();
+    void OnHotKeyReply();
+
+    void RegisterHotKeys();
+    void FillPopup();
+    void PlacePopup(CPopupMsgForm& popup);
+    void ApplyPopupSettings();
+    void MarkCurrentRead();
+    void CopyCurrentMessage();
+    void DeleteCurrentMessage();
+    void RunImportPrompt();
+    void ShowNoTrayNotice();
+    void ShowTrayMenu();
+    void ShowAbout();
+    void PruneTasks();
+    int Int(int32_t id) const;
+
+    CvDesktopServices& m_services;
+    bool m_started = false;
+    bool m_closed = false;
+
+    std::string m_computerName;
+    std::string m_userName;
+    std::string m_domainName;
+
+    CvAppPropertyList m_settings;
+    std::unique_ptr<CvAppSettingsStore> m_store;
+    std::unique_ptr<CvMsgArchive> m_archive;
+    std::unique_ptr<CvContactListFile> m_contactFile;
+    std::unique_ptr<CvStation> m_station;
+    std::unique_ptr<CvControlServer> m_control;
+    std::unique_ptr<CvNetbiosNetwork> m_queryNetwork;
+    std::unique_ptr<CvNetNamePinger> m_pinger;
+    std::unique_ptr<CvHostScanner> m_scanner;
+    std::unique_ptr<CvPingerPresenceProbe> m_probe;
+    std::unique_ptr<CvContactsManager> m_contacts;
+    std::unique_ptr<CvContactsImport> m_import;
+
+    CvMsgQueue m_receivedQueue;
+    CvMsgQueue m_sentQueue;
+    CvPopupList m_popupList;
+    std::unique_ptr<CvMsgFiler> m_filer;
+    std::unique_ptr<CvHotKeyDispatcher> m_hotKeys;
+    std::string m_hotKeysUnavailable;
+    std::unique_ptr<CvTrayIconManager> m_tray;
+
+    QMenu* m_trayMenu = nullptr;
+    QMenu* m_moreMenu = nullptr;
+    bool m_menuOpen = false;
+    QPointer<CPopupMsgForm> m_popup;
+    QPointer<CPopupMsgForm> m_errorPopup;
+    QPointer<CNoTrayForm> m_noTray;
+    std::vector<std::unique_ptr<CvCoreTask>> m_tasks;
+
+    CvVoidUnaryMemberFunction<CMainForm, CMsg&> m_receivedBinding{this, &CMainForm::OnReceive};
+    CvVoidUnaryMemberFunction<CMainForm, CMsg&> m_sentBinding{this, &CMainForm::OnSentMessage};
+    CvVoidUnaryMemberFunction<CMainForm, CvPropertyIterator&> m_settingsBinding{
+        this, &CMainForm::OnSettingsChanged};
+    CvVoidUnaryMemberFunction<CMainForm, long> m_trayMouseBinding{this, &CMainForm::OnTrayMouse};
+    CvVoidNullaryMemberFunction<CMainForm> m_trayHoverBinding{this, &CMainForm::OnTrayHover};
+    CvVoidBinaryMemberFunction<CMainForm, int&, int&> m_countsBinding{this, &CMainForm::OnCounts};
+    CvBinaryMemberFunction<CMainForm, int32_t, const std::string&, int32_t> m_nameStateBinding{
+        this, &CMainForm::OnNameState};
+    CvUnaryMemberFunction<CMainForm, int32_t, const std::string&> m_ownNameStateBinding{
+        this, &CMainForm::OnOwnNameState};
+    CvVoidNullaryMemberFunction<CMainForm> m_hotKeyWrite{this, &CMainForm::OnHotKeyWrite};
+    CvVoidNullaryMemberFunction<CMainForm> m_hotKeyReply{this, &CMainForm::OnHotKeyReply};
+    CvVoidNullaryMemberFunction<CMainForm> m_replyBinding{this, &CMainForm::PopupReply};
+    CvVoidNullaryMemberFunction<CMainForm> m_previousBinding{this, &CMainForm::PopupPrevious};
+    CvVoidNullaryMemberFunction<CMainForm> m_nextBinding{this, &CMainForm::PopupNext};
+    CvVoidNullaryMemberFunction<CMainForm> m_moreBinding{this, &CMainForm::PopupMore};
+    CvTypedNullaryMemberFunction<CMainForm, bool> m_closeRequestBinding{
+        this, &CMainForm::PopupCloseRequest};
+    CvVoidNullaryMemberFunction<CMainForm> m_afterHideBinding{this, &CMainForm::PopupAfterHide};
+    CvTypedNullaryMemberFunction<CMainForm, bool> m_autoCloseBinding{
+        this, &CMainForm::PopupAutoCloseRequest};
+    CvVoidUnaryMemberFunction<CMainForm, CPopupMsgForm&> m_placerBinding{this,
+                                                                          &CMainForm::PlacePopup};
+};

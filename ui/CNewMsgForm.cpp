@@ -1,0 +1,378 @@
+#include "ui/CNewMsgForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include "app/CvAppSettingsStore.h"
+#include "app/CvAppSettingsTable.h"
+#include "app/CvFileTime.h"
+#include "app/CvFormatMessage.h"
+#include "app/CvLangTexts.h"
+#include "app/CvWindowState.h"
+#include "messaging/CvMsgComposer.h"
+#include "messaging/CvStation.h"
+#include "messaging/SendResultCode.h"
+#include "storage/CvContactListAutocompleteData.h"
+#include "storage/CvContactsManager.h"
+#include "platform/CvTextCodec.h"
+#include "ui/CMainForm.h"
+#include "ui/CvResources.h"
+#include "ui/CvWindowMessage.h"
+#include "ui/FormAddrAutocomp.h"
+#include "widgets/CvListEdit.h"
+#include "widgets/CvSizeGrip.h"
+
+namespace {
+
+QString Text(int id) {
+    return QString::fromStdString(CvLangTexts::Instance().GetText(id));
+}
+
+constexpr const char* kPlacementName = "sendmsg";
+constexpr int kDefaultWidth = 400;
+constexpr int kDefaultHeight = 300;
+
+}  // namespace
+
+CNewMsgForm::CNewMsgForm(CMainForm& main)
+    : CvFormBase(nullptr, Qt::Window), m_main(main) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(Text(1401));
+    setWindowIcon(CvResources::WriteIcon());
+
+    m_toLabel = new QLabel(Text(1402), this);
+    m_toLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_recipients = new CvListEdit(this);
+    m_recipients->SetMenuTexts(Text(1404), Text(1405), Text(1406), Text(109));
+    m_recipients->SetKindIcons(CvResources::KindIcon(kRecipientUser),
+                               CvResources::KindIcon(kRecipientWorkgroup),
+                               CvResources::KindIcon(kRecipientGroup));
+    m_recipients->setFixedHeight(CvListEdit::kMinHeight);
+    m_text = new QPlainTextEdit(this);
+    m_text->setTabChangesFocus(true);
+    m_send = new QPushButton(Text(105), this);
+    m_close = new QPushButton(Text(106), this);
+    m_grip = new CvSizeGrip(this);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_toLabel, 0, Qt::AlignTop);
+    top->addWidget(m_recipients, 1);
+    m_toLabel->setMinimumHeight(CvListEdit::kMinHeight);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(m_send);
+    bottom->addWidget(m_close);
+    bottom->addWidget(m_grip, 0, Qt::AlignBottom | Qt::AlignRight);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(3, 3, 3, 3);
+    layout->setSpacing(4);
+    layout->addLayout(top);
+    layout->addWidget(m_text, 1);
+    layout->addLayout(bottom);
+
+    connect(m_recipients, &CvListEdit::heightChanged, this, [this](int height) {
+        m_recipients->setFixedHeight(height);
+    });
+    connect(m_send, &QPushButton::clicked, this, &CNewMsgForm::Send);
+    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            CvWindowMessage::Post(this, kCmdSend);
+        });
+    }
+
+    if (CvContactsManager* contacts = m_main.Contacts()) {
+        m_autocompleteSource = std::make_unique<CvContactListAutocompleteData>(contacts);
+        m_autocomplete = new FormAddrAutocomp(*m_recipients, m_autocompleteSource.get(), this);
+        connect(m_recipients, &CvListEdit::typedTextChanged, m_autocomplete,
+                &FormAddrAutocomp::Update);
+        connect(m_recipients, &CvListEdit::navigate, m_autocomplete, &FormAddrAutocomp::Move);
+        connect(m_recipients, &CvListEdit::acceptCompletion, m_autocomplete,
+                [this] { m_autocomplete->Accept(); });
+        m_recipients->Editor()->installEventFilter(this);
+    }
+    RestorePlacement();
+}
+
+CNewMsgForm::~CNewMsgForm() = default;
+
+void CNewMsgForm::SetRecipients(const std::vector<CvRecipient>& recipients) {
+    m_pendingRecipients = recipients;
+    m_recipientsPending = true;
+    if (isVisible()) {
+        m_recipients->Clear();
+        for (const CvRecipient& recipient : recipients) {
+            m_recipients->AddItem(recipient.kind, recipient.name);
+        }
+        m_recipientsPending = false;
+    }
+}
+
+std::vector<CvRecipient> CNewMsgForm::Recipients() const {
+    if (m_recipientsPending) {
+        std::vector<CvRecipient> pending;
+        for (const CvRecipient& recipient : m_pendingRecipients) {
+            if (!recipient.name.empty()) {
+                pending.push_back(recipient);
+            }
+        }
+        return pending;
+    }
+    return m_recipients->Items();
+}
+
+bool CNewMsgForm::IsTextEmpty() const {
+    return m_text->document()->isEmpty();
+}
+
+bool CNewMsgForm::IsSending() {
+    return m_pending.IsSending();
+}
+
+void CNewMsgForm::showEvent(QShowEvent* event) {
+    CvFormBase::showEvent(event);
+    if (m_recipientsPending) {
+        m_recipients->Clear();
+        for (const CvRecipient& recipient : m_pendingRecipients) {
+            m_recipients->AddItem(recipient.kind, recipient.name);
+        }
+        m_recipientsPending = false;
+    }
+    if (m_recipients->Count() > 0) {
+        m_text->setFocus();
+    } else {
+        m_recipients->Editor()->setFocus();
+    }
+}
+
+std::vector<CvRecipient> CNewMsgForm::GroupMembers(const std::string& group) const {
+    std::vector<CvRecipient> members;
+    CvContactsManager* contacts = m_main.Contacts();
+    if (contacts == nullptr) {
+        return members;
+    }
+    // Group names are unique without regard to letter case.
+    const std::string wanted = CvText::UpperCase(group);
+    for (const CvContactGroup& candidate : contacts->Groups()) {
+        if (CvText::UpperCase(candidate.name) != wanted) {
+            continue;
+        }
+        for (const CvContact& contact : candidate.contacts) {
+            members.push_back({contact.conttype, contact.name});
+        }
+    }
+    return members;
+}
+
+void CNewMsgForm::Send() {
+    if (IsSending()) {
+        return;
+    }
+    const auto collected = CvMsgComposer::Collect(
+        m_recipients->Items(), [this](const std::string& group) { return GroupMembers(group); });
+    if (!collected.emptyGroups.empty()) {
+        QString names;
+        for (const std::string& group : collected.emptyGroups) {
+            names += QString::fromStdString(group) + " (" + Text(1409) + ")\n";
+        }
+        QMessageBox::warning(this, windowTitle(), Text(1403) + "\n" + names);
+        return;
+    }
+    if (collected.recipients.empty()) {
+        QMessageBox::warning(this, windowTitle(), Text(1411));
+        return;
+    }
+    // The text goes out with CR LF line breaks, as messenger peers write them.
+    std::string text = m_text->toPlainText().toStdString();
+    std::string wire;
+    for (char c : text) {
+        if (c == '\n') {
+            wire += '\r';
+        }
+        wire += c;
+    }
+    const bool large = m_main.Settings().Get(CvSettingId::kMessagesLargeBcastEnabled).GetInt() != 0;
+    if (CvMsgComposer::ExceedsLimits(collected.recipients, wire, large)) {
+        const QString question = QString::fromStdString(CvFormatMessage(
+            CvLangTexts::Instance().GetText(1407),
+            {std::to_string(CvMsgComposer::BroadcastLimit(large))}));
+        if (QMessageBox::question(this, windowTitle(), question,
+                                  QMessageBox::Ok | QMessageBox::Cancel,
+                                  QMessageBox::Cancel) != QMessageBox::Ok) {
+            return;
+        }
+    }
+    wire = CvMsgComposer::CutToPersonalLimit(wire);
+
+    CvStation* station = m_main.Station();
+    std::string sender;
+    if (station != nullptr) {
+        const auto& settings = station->Settings();
+        sender = m_main.Settings().Get(CvSettingId::kUserSignMsgWith).GetInt() == 1
+                     ? settings.userName
+                     : settings.computerName;
+    }
+    SetSending(true);
+    const auto entries =
+        m_pending.Start(CvMsgComposer::BuildMessages(collected.recipients, sender, wire));
+    for (const auto& entry : entries) {
+        if (station == nullptr || !station->Enqueue(entry.msg, &m_resultBinding, entry.id)) {
+            // No station to send with: that recipient is not reachable.
+            if (m_pending.Record(entry.id, SendResultNoInterface, {})) {
+                CvWindowMessage::Post(this, kMsgSendDone);
+            }
+        }
+    }
+}
+
+void CNewMsgForm::OnSendResult(CvMsgOutboxSendResult& result) {
+    // On the send thread: record and post; the window changes on its own thread.
+    if (result.code == SendResultSuccess && m_sentBinding != nullptr) {
+        CMsg sent = result.msg;
+        sent.time = CvFileTime::NowLocal();
+        (*m_sentBinding)(sent);
+    }
+    if (m_pending.Record(result.id, result.code, result.errorText)) {
+        CvWindowMessage::Post(this, kMsgSendDone);
+    }
+}
+
+void CNewMsgForm::OnSendDone() {
+    const auto outcome = m_pending.Summarize(CvLangTexts::Instance());
+    SetSending(false);
+    CvAppPropertyList& settings = m_main.Settings();
+    const bool sound = settings.Get(CvSettingId::kSoundEnabled).GetInt() == 1;
+    if (!outcome.failed) {
+        CvWindowMessage::Post(this, kCmdClose);
+        if (sound && settings.Get(CvSettingId::kMsgSendSuccessSoundNotify).GetInt() == 1) {
+            m_main.PlaySoundFile(settings.Get(CvSettingId::kSoundEventSendSuccess).GetText());
+        }
+        return;
+    }
+    if (settings.Get(CvSettingId::kMsgSendFailTextNotify).GetInt() == 1) {
+        m_main.ShowErrorPopup(CvLangTexts::Instance().GetText(1403) + "\r\n" + outcome.failureText);
+    }
+    if (sound && settings.Get(CvSettingId::kMsgSendFailSoundNotify).GetInt() == 1) {
+        m_main.PlaySoundFile(settings.Get(CvSettingId::kSoundEventSendFail).GetText());
+    }
+}
+
+void CNewMsgForm::SetSending(bool sending) {
+    setWindowTitle(Text(sending ? 1413 : 1401));
+    m_send->setEnabled(!sending);
+    m_recipients->SetReadOnly(sending);
+    m_text->setEnabled(!sending);
+    if (sending) {
+        m_blinkCount = 0;
+        m_iconTimer.start(kIconTimerPeriodMs, this);
+    } else {
+        m_iconTimer.stop();
+        setWindowIcon(CvResources::WriteIcon());
+    }
+}
+
+void CNewMsgForm::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_iconTimer.timerId()) {
+        CvFormBase::timerEvent(event);
+        return;
+    }
+    ++m_blinkCount;
+    setWindowIcon(m_blinkCount % 2 == 0 ? CvResources::WriteSendingIcon()
+                                        : CvResources::WriteIcon());
+}
+
+void CNewMsgForm::customEvent(QEvent* event) {
+    if (event->type() != CvWindowMessage::EventType()) {
+        CvFormBase::customEvent(event);
+        return;
+    }
+    const auto* message = static_cast<CvWindowMessage*>(event);
+    switch (message->message) {
+        case kMsgSendDone:
+            OnSendDone();
+            break;
+        case kCmdSend:
+            Send();
+            break;
+        case kCmdClose:
+            close();
+            break;
+        default:
+            break;
+    }
+}
+
+bool CNewMsgForm::eventFilter(QObject* watched, QEvent* event) {
+    if (m_autocomplete != nullptr && watched == m_recipients->Editor() &&
+        event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && m_autocomplete->isVisible()) {
+        m_autocomplete->Close();
+        return true;
+    }
+    return CvFormBase::eventFilter(watched, event);
+}
+
+void CNewMsgForm::closeEvent(QCloseEvent* event) {
+    // Results that come later must not reach a closed window.
+    if (CvStation* station = m_main.Station()) {
+        for (int32_t id : m_pending.Unfinished()) {
+            station->Withdraw(id);
+        }
+    }
+    if (m_autocomplete != nullptr) {
+        m_autocomplete->Close();
+    }
+    SavePlacement();
+    event->accept();
+}
+
+void CNewMsgForm::RestorePlacement() {
+    CvWindowPlacement placement;
+    auto storage = m_main.SettingsStore().OpenWindowStorage(kPlacementName, false);
+    if (storage && CvWindowState::Restore(placement, *storage, CvWindowStateBits::kTop |
+                                                                    CvWindowStateBits::kLeft |
+                                                                    CvWindowStateBits::kHeight |
+                                                                    CvWindowStateBits::kWidth)) {
+        const QRect rect(placement.left, placement.top, placement.right - placement.left,
+                         placement.bottom - placement.top);
+        // A placement from another screen layout must not hide the window.
+        const QScreen* screen = QGuiApplication::screenAt(rect.center());
+        if (screen != nullptr && rect.width() >= 200 && rect.height() >= 150) {
+            setGeometry(rect);
+            return;
+        }
+    }
+    resize(kDefaultWidth, kDefaultHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - QPoint(kDefaultWidth / 2, kDefaultHeight / 2));
+    }
+}
+
+void CNewMsgForm::SavePlacement() {
+    auto storage = m_main.SettingsStore().OpenWindowStorage(kPlacementName, true);
+    if (!storage) {
+        return;
+    }
+    const QRect rect = geometry();
+    CvWindowPlacement placement;
+    placement.top = rect.top();
+    placement.left = rect.left();
+    placement.bottom = rect.bottom() + 1;
+    placement.right = rect.right() + 1;
+    placement.showState = isMaximized() ? CvShowState::Maximized : CvShowState::Normal;
+    CvWindowState::Save(placement, *storage, CvWindowStateBits::kAll);
+}

@@ -1,0 +1,11 @@
+#include "ui/CvTaskWriteMsg.h"
+
+#include "ui/CNewMsgForm.h"
+
+CvTaskWriteMsg::CvTaskWriteMsg(CMainForm& main) : CvTaskWindowed("CvTaskWriteMsg") {
+    SetWindow(new CNewMsgForm(main));
+}
+
+CNewMsgForm* CvTaskWriteMsg::Form() const {
+    return static_cast<CNewMsgForm*>(Window());
+}

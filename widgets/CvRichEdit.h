@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QString>
+#include <QTextBrowser>
+#include <QUrl>
+
+#include <string>
+
+// The read-only text of a message. Links that CvParser finds (by the link
+// handling mode, the MessagesHandleLinks setting) are shown as links; a click
+// on one (not a drag that selects text) opens it with the desktop's URL
+// opener, a network share "\\host\share" as smb://host/share.
+class CvRichEdit : public QTextBrowser {
+    Q_OBJECT
+public:
+    explicit CvRichEdit(QWidget* parent);
+
+    // 0 none, 1 standard protocols, 2 any protocol; re-parses the text.
+    void SetLinkMode(int mode);
+    int LinkMode() const { return m_linkMode; }
+    // UTF-8 text; CR LF, LF and CR are line breaks.
+    void SetMessageText(const std::string& text);
+    std::string MessageText() const { return m_text; }
+    void SetBackground(const QColor& color);
+
+    // The height in pixels the text needs at `width` (frame and margins
+    // included).
+    int HeightForWidth(int width) const;
+    // The URLs of the links shown, in text order.
+    QList<QUrl> LinkUrls() const;
+
+signals:
+    // A link was clicked and handed to the URL opener (whether it opened).
+    void linkOpened(const QUrl& url);
+    // The height the text needs changed.
+    void heightNeeded(int height);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void Render();
+    void UpdateHeightNeeded();
+    void OnAnchorClicked(const QUrl& url);
+
+    std::string m_text;
+    int m_linkMode = 1;
+    QList<QUrl> m_links;      // in text order; a link's href is its index here
+    int m_heightNeeded = -1;  // last value of heightNeeded
+    bool m_keyActivation = false;
+};
