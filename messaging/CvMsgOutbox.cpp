@@ -27,12 +27,19 @@ void CvMsgOutbox::Enqueue(const CMsg& msg, CvMsgOutboxReceiver* receiver, int32_
 }
 
 void CvMsgOutbox::Withdraw(int32_t id) {
+    Withdraw(std::vector<int32_t>{id});
+}
+
+void CvMsgOutbox::Withdraw(const std::vector<int32_t>& ids) {
+    auto withdrawn = [&ids](int32_t id) {
+        return std::find(ids.begin(), ids.end(), id) != ids.end();
+    };
     std::lock_guard resultGuard(m_resultLock);
     std::lock_guard queueGuard(m_queueLock);
     std::lock_guard threadsGuard(m_threadsLock);
-    std::erase_if(m_queue, [id](const Entry& entry) { return entry.id == id; });
+    std::erase_if(m_queue, [&withdrawn](const Entry& entry) { return withdrawn(entry.id); });
     for (auto it = m_threads.begin(); it != m_threads.end();) {
-        if ((*it)->Id() == id) {
+        if (withdrawn((*it)->Id())) {
             (*it)->ClearReceiver();
             it = m_threads.erase(it);
         } else {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <vector>
 
 #include "app/CvCriticalSection.h"
 #include "app/CvThread.h"
@@ -30,6 +31,9 @@ public:
     // Removes a waiting entry with this id; a send already running for it
     // goes on, but its result is not delivered.
     void Withdraw(int32_t id);
+    // Withdraws several at once, so that the outbox cannot start one of them
+    // between two withdrawals.
+    void Withdraw(const std::vector<int32_t>& ids);
 
     // Used by the send threads.
     CvMessagingClient* Client() const { return m_client; }

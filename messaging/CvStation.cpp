@@ -121,9 +121,13 @@ bool CvStation::Enqueue(const CMsg& msg, CvMsgOutboxReceiver* receiver, int32_t 
 }
 
 void CvStation::Withdraw(int32_t id) {
+    Withdraw(std::vector<int32_t>{id});
+}
+
+void CvStation::Withdraw(const std::vector<int32_t>& ids) {
     std::lock_guard guard(m_outboxLock);
     if (m_outbox) {
-        m_outbox->Withdraw(id);
+        m_outbox->Withdraw(ids);
     }
 }
 

@@ -71,6 +71,8 @@ public:
     // See CvMsgOutbox::Withdraw; after it returns the receiver is not called
     // for `id`. Harmless when the station does not run.
     void Withdraw(int32_t id);
+    // All of `ids` at once (see CvMsgOutbox::Withdraw).
+    void Withdraw(const std::vector<int32_t>& ids);
 
     struct Name {
         std::string name;

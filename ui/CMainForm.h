@@ -103,6 +103,8 @@ public:
     CvStation* Station() const { return m_station.get(); }
     CvContactsManager* Contacts() const { return m_contacts.get(); }
     CvUnaryFunction<void, CMsg&>& SentBinding() { return m_sentBinding; }
+    // What the station calls with each received message (any thread).
+    CvUnaryFunction<void, CMsg&>& ReceivedBinding() { return m_receivedBinding; }
 
     // For the tests and the end-to-end checks.
     CvPopupList& PopupList() { return m_popupList; }

@@ -102,8 +102,10 @@ CNewMsgForm::CNewMsgForm(CMainForm& main)
         connect(m_recipients, &CvListEdit::navigate, m_autocomplete, &FormAddrAutocomp::Move);
         connect(m_recipients, &CvListEdit::acceptCompletion, m_autocomplete,
                 [this] { m_autocomplete->Accept(); });
-        m_recipients->Editor()->installEventFilter(this);
     }
+    // The text fields handle Return themselves; Ctrl+Return must still send.
+    m_recipients->Editor()->installEventFilter(this);
+    m_text->installEventFilter(this);
     RestorePlacement();
 }
 
@@ -316,9 +318,21 @@ void CNewMsgForm::customEvent(QEvent* event) {
 }
 
 bool CNewMsgForm::eventFilter(QObject* watched, QEvent* event) {
-    if (m_autocomplete != nullptr && watched == m_recipients->Editor() &&
-        event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && m_autocomplete->isVisible()) {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) {
+        return CvFormBase::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (enter && (key->modifiers() & Qt::ControlModifier) != 0) {
+        if (event->type() == QEvent::KeyPress) {
+            CvWindowMessage::Post(this, kCmdSend);
+        }
+        event->accept();
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress && m_autocomplete != nullptr &&
+        watched == m_recipients->Editor() && key->key() == Qt::Key_Escape &&
+        m_autocomplete->isVisible()) {
         m_autocomplete->Close();
         return true;
     }
@@ -328,9 +342,7 @@ bool CNewMsgForm::eventFilter(QObject* watched, QEvent* event) {
 void CNewMsgForm::closeEvent(QCloseEvent* event) {
     // Results that come later must not reach a closed window.
     if (CvStation* station = m_main.Station()) {
-        for (int32_t id : m_pending.Unfinished()) {
-            station->Withdraw(id);
-        }
+        station->Withdraw(m_pending.Unfinished());
     }
     if (m_autocomplete != nullptr) {
         m_autocomplete->Close();

@@ -1,6 +1,7 @@
 #include "widgets/CvListEdit.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QActionGroup>
 #include <QContextMenuEvent>
@@ -73,7 +74,11 @@ struct CvListEdit::ItemWidget : public QWidget {
 
     QSize sizeHint() const override {
         const QFontMetrics metrics = fontMetrics();
-        int width = 2 * kChipPaddingX + metrics.horizontalAdvance(m_name);
+        // The exact width, rounded up: a rounded-down width would make the
+        // name elide itself in its own chip.
+        int width = 2 * kChipPaddingX +
+                    static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(m_name))) +
+                    1;
         if (!m_icon.isNull()) {
             width += kIconSize + kIconGap;
         }
@@ -130,7 +135,7 @@ struct CvListEdit::ItemWidget : public QWidget {
     QString m_name;
 };
 
-CvListEdit::CvListEdit(QWidget* parent) : QWidget(parent), m_editor(nullptr) {
+CvListEdit::CvListEdit(QWidget* parent) : QWidget(parent) {
     for (int command = kCommandUser; command <= kCommandDelete; ++command) {
         m_menuTexts[command - 1] = DefaultMenuText(command);
     }
@@ -150,7 +155,11 @@ CvListEdit::CvListEdit(QWidget* parent) : QWidget(parent), m_editor(nullptr) {
     m_editor->setFrame(false);
     m_editor->installEventFilter(this);
     connect(m_editor, &QLineEdit::textEdited, this, &CvListEdit::OnTextEdited);
-    m_lastText = m_editor->text();
+    // Also text set from outside: the next edit is measured against it. For
+    // an edit, textChanged follows textEdited, so OnTextEdited still sees
+    // the text before the edit.
+    connect(m_editor, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_lastText = text; });
 
     setFocusProxy(m_editor);
     setFocusPolicy(Qt::StrongFocus);
@@ -381,7 +390,6 @@ void CvListEdit::SetTyped(const QString& text, int cursor) {
     const bool changed = m_editor->text() != text;
     m_editor->setText(text);
     m_editor->setCursorPosition(cursor);
-    m_lastText = text;
     if (changed) {
         emit typedTextChanged(text);
     }
@@ -403,7 +411,6 @@ void CvListEdit::OnTextEdited(const QString& text) {
         ++suffix;
     }
     const QString inserted = text.mid(prefix, text.size() - prefix - suffix);
-    m_lastText = text;
 
     const auto lastDelimiter =
         std::find_if(text.rbegin(), text.rend(), [](QChar c) { return IsDelimiter(c); });
@@ -432,7 +439,6 @@ void CvListEdit::OnTextEdited(const QString& text) {
     }
     m_editor->setText(rest);
     m_editor->setCursorPosition(cursor);
-    m_lastText = rest;
     Relayout();
     if (!names.isEmpty()) {
         emit itemsChanged();

@@ -100,9 +100,9 @@ private:
     void OnTextEdited(const QString& text);
     void ShowKindMenu(int index, const QPoint& globalPos);
 
-    QScrollArea* m_scroll;
-    QWidget* m_content;  // the chips and the editor, scrolled by m_scroll
-    QLineEdit* m_editor;
+    QScrollArea* m_scroll = nullptr;
+    QWidget* m_content = nullptr;  // the chips and the editor, scrolled by m_scroll
+    QLineEdit* m_editor = nullptr;
     QString m_lastText;  // the editor's text before the current edit
     std::vector<CvRecipient> m_items;
     std::vector<QWidget*> m_chips;

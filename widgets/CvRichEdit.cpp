@@ -6,7 +6,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -77,12 +77,13 @@ QList<QUrl> CvRichEdit::LinkUrls() const {
     return m_links;
 }
 
-void CvRichEdit::keyPressEvent(QKeyEvent* event) {
-    // The keyboard selects a link before activating it; that selection is
-    // no drag.
-    m_keyActivation = true;
-    QTextBrowser::keyPressEvent(event);
-    m_keyActivation = false;
+void CvRichEdit::mouseReleaseEvent(QMouseEvent* event) {
+    // The selection as the release finds it: a drag that selected text is no
+    // click. Read before the base class handles the release, as it selects a
+    // link when it activates one.
+    m_releaseAfterDrag = textCursor().hasSelection();
+    QTextBrowser::mouseReleaseEvent(event);
+    m_releaseAfterDrag = false;
 }
 
 void CvRichEdit::resizeEvent(QResizeEvent* event) {
@@ -154,8 +155,7 @@ void CvRichEdit::OnAnchorClicked(const QUrl& url) {
     if (!isNumber || index < 0 || index >= m_links.size()) {
         return;
     }
-    // A mouse drag that selected text is no click.
-    if (!m_keyActivation && textCursor().hasSelection()) {
+    if (m_releaseAfterDrag) {
         return;
     }
     const QUrl target = m_links.at(index);

@@ -38,7 +38,7 @@ signals:
     void heightNeeded(int height);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -49,7 +49,7 @@ private:
 
     std::string m_text;
     int m_linkMode = 1;
-    QList<QUrl> m_links;      // in text order; a link's href is its index here
-    int m_heightNeeded = -1;  // last value of heightNeeded
-    bool m_keyActivation = false;
+    QList<QUrl> m_links;              // in text order; a link's href is its index here
+    int m_heightNeeded = -1;          // last value of heightNeeded
+    bool m_releaseAfterDrag = false;  // during the release of a drag
 };

@@ -1,10 +1,10 @@
 #include "widgets/cvDragBar.h"
 
+#include <cmath>
+
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
-
-#include <cmath>
 
 namespace {
 
@@ -24,7 +24,7 @@ double Luminance(const QColor& color) {
            0.0722 * linear(color.blueF());
 }
 
-// The text colour with the higher contrast on the average colour of `image`.
+// Of white and dark text, the one with the higher contrast on `background`.
 QColor TextColorFor(const QColor& background) {
     const double luminance = Luminance(background);
     const double contrastWithWhite = 1.05 / (luminance + 0.05);
@@ -32,6 +32,7 @@ QColor TextColorFor(const QColor& background) {
     return contrastWithWhite >= contrastWithDark ? kLightText : kDarkText;
 }
 
+// Tiles are small (25 x 25): the plain average is cheap enough.
 QColor AverageColor(const QPixmap& pixmap) {
     const QImage image = pixmap.toImage().convertToFormat(QImage::Format_RGB32);
     if (image.isNull()) {

@@ -135,6 +135,28 @@ TEST(CvMsgOutbox, WithdrawDropsAQueuedEntryAndSilencesARunningOne) {
     EXPECT_EQ(client.order, (std::vector<std::string>{"slow", "ok"}));
 }
 
+// A window that closes withdraws all its sends at once: the running one
+// finishing in between must not let the next one start.
+TEST(CvMsgOutbox, WithdrawingSeveralLeavesNoneOfThemToSend) {
+    ScriptedClient client;
+    ResultLog log;
+    CvMsgOutbox outbox;
+    outbox.SetClient(&client);
+    outbox.Start();
+    outbox.Enqueue(Text("slow"), &log.receiver, 1);
+    ASSERT_TRUE(WaitUntil([&] { return client.started.load(); }));
+    outbox.Enqueue(Text("ok"), &log.receiver, 2);
+    outbox.Enqueue(Text("ok"), &log.receiver, 3);
+    outbox.Enqueue(Text("ok"), &log.receiver, 4);
+    std::thread releaser([&] { client.release = true; });
+    outbox.Withdraw(std::vector<int32_t>{1, 2, 3});
+    releaser.join();
+    ASSERT_TRUE(WaitUntil([&] { return log.count == 1; }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(log.Code(4), 1);
+    EXPECT_EQ(client.order, (std::vector<std::string>{"slow", "ok"}));
+}
+
 TEST(CvMsgOutbox, NullReceiverStillSendsAndDestructionWaitsForARunningSend) {
     ScriptedClient client;
     {

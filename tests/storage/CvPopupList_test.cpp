@@ -34,7 +34,7 @@ uint64_t Ticks(int hour, int minute, int second) {
 
 class CvPopupListTest : public testing::Test {
 protected:
-    // Three messages from A, B and C; C is current, as the newest appended.
+    // Three messages from A, B and C; A, the first, is current.
     void Fill(int count = 3) {
         for (int i = 0; i < count; ++i) {
             m_list.Append(Msg(std::string(1, static_cast<char>('A' + i)), "text"), Ticks(9, 0, i));
@@ -65,13 +65,13 @@ protected:
 
 TEST_F(CvPopupListTest, PagingStopsAtBothEnds) {
     Fill();
+    EXPECT_EQ(Current(), "A") << "appending keeps the row being read";
+    EXPECT_FALSE(m_list.Previous());
+    EXPECT_TRUE(m_list.Next());
+    EXPECT_TRUE(m_list.Next());
     EXPECT_EQ(Current(), "C");
     EXPECT_FALSE(m_list.Next());
-    EXPECT_TRUE(m_list.Previous());
-    EXPECT_TRUE(m_list.Previous());
-    EXPECT_EQ(Current(), "A");
-    EXPECT_FALSE(m_list.Previous());
-    EXPECT_EQ(Current(), "A");
+    EXPECT_EQ(Current(), "C");
     EXPECT_EQ(m_list.LastReceived().sender, "C");
 }
 
@@ -96,6 +96,8 @@ TEST_F(CvPopupListTest, CountersFollowReadMarks) {
 
 TEST_F(CvPopupListTest, DeletingTheLastRowShowsTheOneBefore) {
     Fill();
+    m_list.Next();
+    m_list.Next();
     m_list.DeleteCurrent();  // C, the last row
     EXPECT_TRUE(m_list.IsCurrentValid());
     EXPECT_EQ(Current(), "B");
@@ -128,10 +130,9 @@ TEST_F(CvPopupListTest, RemoveReadKeepsUnreadAndPicksAnEnd) {
             list.Append(Msg(sender, "t"), Ticks(9, 0, 0));
         }
         // A and C read.
-        list.Previous();
         list.MarkCurrentRead();
-        list.Previous();
-        list.Previous();
+        list.Next();
+        list.Next();
         list.MarkCurrentRead();
         list.RemoveRead(c.removeRead, c.openAtNewest);
         std::vector<std::string> left;
@@ -179,7 +180,6 @@ TEST_F(CvPopupListTest, ContentOfTheCurrentRow) {
     m_list.Append(Msg("%2", "Hello\r\nthere"), Ticks(14, 5, 9));
     m_list.Append(Msg("BOB", "second"), Ticks(14, 6, 0));
     m_list.Recount();
-    m_list.Previous();
 
     auto content = m_list.CurrentContent(m_texts, false);
     EXPECT_TRUE(content.valid);

@@ -1,0 +1,259 @@
+// The write-message window over the main window on a virtual LAN: limits and
+// the length question, contact groups, per-recipient failures, reuse of an
+// empty window, and withdrawal when it closes during a send.
+#include <QApplication>
+#include <QMessageBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "app/CvAppSettingsTable.h"
+#include "messaging/CvStation.h"
+#include "messaging/SendResultCode.h"
+#include "platform/CvEvent.h"
+#include "storage/CvContactsManager.h"
+#include "storage/CvMsgArchive.h"
+#include "support/FakeDesktop.h"
+#include "ui/CMainForm.h"
+#include "ui/CNewMsgForm.h"
+#include "ui/FormAddrAutocomp.h"
+#include "ui/CPopupMsgForm.h"
+#include "ui/CvResources.h"
+#include "widgets/CvListEdit.h"
+#include "widgets/CvRichEdit.h"
+
+namespace {
+
+constexpr int kWait = 10000;
+
+// Blocks the outbox's send thread in its result until released.
+class BlockingReceiver : public CvUnaryFunction<void, CvMsgOutboxSendResult&> {
+public:
+    void Invoke(CvMsgOutboxSendResult&) override {
+        entered.Set();
+        release.Wait(5000);
+    }
+    CvEvent entered{true, false};
+    CvEvent release{true, false};
+};
+
+}  // namespace
+
+class NewMsgFormTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeDesktop> m_desktop;
+    std::unique_ptr<CMainForm> m_main;
+    QString m_boxText;
+
+    void Start(const std::vector<std::string>& settings = {}) {
+        m_desktop->WriteSettings(settings);
+        m_main = std::make_unique<CMainForm>(*m_desktop);
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->IsStarted(), kWait);
+        QVERIFY(m_main->Station()->WaitRegistered(kWait));
+    }
+    // Answers the next message box with `button`, keeping its text.
+    void AnswerNextBox(QMessageBox::StandardButton button) {
+        m_boxText.clear();
+        QTimer::singleShot(50, this, [this, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                AnswerNextBox(button);
+                return;
+            }
+            m_boxText = box->text();
+            box->button(button)->click();
+        });
+    }
+    CNewMsgForm* Write(const std::vector<CvRecipient>& to, const std::string& text) {
+        CNewMsgForm* form = m_main->OpenWriteMessage(to);
+        form->TextField()->setPlainText(QString::fromStdString(text));
+        return form;
+    }
+    std::vector<std::string> Texts(VirtualLanStation& station) {
+        std::vector<std::string> texts;
+        for (const CMsg& msg : station.inbox.Messages()) {
+            texts.push_back(msg.text);
+        }
+        return texts;
+    }
+
+private slots:
+    void initTestCase() { CvResources::Init(); }
+    void init() { m_desktop = std::make_unique<FakeDesktop>(); }
+    void cleanup() {
+        m_main.reset();
+        m_desktop.reset();
+    }
+
+    void deliveredMessageClosesTheWindowAndIsFiled() {
+        Start();
+        QPointer<CNewMsgForm> form = Write({{kRecipientUser, "BOB"}}, "line one\nline two");
+        form->Send();
+        QVERIFY(m_desktop->bob->inbox.WaitFor(1));
+        QCOMPARE(Texts(*m_desktop->bob)[0], std::string("line one\r\nline two"));
+        QCOMPARE(m_desktop->bob->inbox.Messages()[0].sender, std::string("ALICE"));
+        QTRY_VERIFY_WITH_TIMEOUT(form.isNull(), kWait);
+        m_main->Archive()->SetPartner("BOB");
+        QTRY_COMPARE_WITH_TIMEOUT(m_main->Archive()->Conversation().GetLastIndex(), 0, kWait);
+    }
+
+    void tooLongForAUserAsksAndCutsTo1600() {
+        Start();
+        Write({{kRecipientUser, "BOB"}}, std::string(1601, 'a'));
+        AnswerNextBox(QMessageBox::Cancel);
+        m_main->WriteWindows()[0]->Send();
+        QVERIFY(m_boxText.contains("broadcast message - 350 characters"));
+        QTest::qWait(300);
+        QVERIFY2(m_desktop->bob->inbox.Messages().empty(), "Cancel sends nothing");
+
+        AnswerNextBox(QMessageBox::Ok);
+        m_main->WriteWindows()[0]->Send();
+        QVERIFY(m_desktop->bob->inbox.WaitFor(1));
+        QCOMPARE(Texts(*m_desktop->bob)[0], std::string(1600, 'a'));
+    }
+
+    void broadcastOverTheLimitAsksWithTheSmallLimit() {
+        Start({"\"MessagesLargeBcastEnabled\"=dword:00000000",
+               "\"MsgSendEnableMsgFragment\"=dword:00000000"});
+        Write({{kRecipientWorkgroup, "WG"}}, std::string(200, 'b'));
+        AnswerNextBox(QMessageBox::Ok);
+        m_main->WriteWindows()[0]->Send();
+        QVERIFY(m_boxText.contains("broadcast message - 128 characters"));
+        QVERIFY(m_desktop->carol->inbox.WaitFor(1));
+        // Not cut by the window (200 is under 1600); the client cuts to 128.
+        QCOMPARE(Texts(*m_desktop->carol)[0], std::string(128, 'b'));
+    }
+
+    void contactGroupExpandsToItsMembers() {
+        Start();
+        CvContactsManager* contacts = m_main->Contacts();
+        contacts->SaveContact({kContactUser, "BOB", "Bob", "Team"});
+        contacts->SaveContact({kContactUser, "CAROL", "Carol", "Team"});
+        Write({{kRecipientGroup, "team"}}, "to the team");
+        m_main->WriteWindows()[0]->Send();
+        QVERIFY(m_desktop->bob->inbox.WaitFor(1));
+        QVERIFY(m_desktop->carol->inbox.WaitFor(1));
+
+        // A group nobody is in sends nothing and says so.
+        CNewMsgForm* form = Write({{kRecipientGroup, "Nobody"}}, "lost?");
+        AnswerNextBox(QMessageBox::Ok);
+        form->Send();
+        QVERIFY(m_boxText.contains("Nobody (Recipient not found)"));
+        QVERIFY(!form->IsSending());
+    }
+
+    void oneUnknownRecipientKeepsTheWindowAndNamesOnlyIt() {
+        Start({"\"MsgSendFailTextNotify\"=dword:00000001", "\"SoundEnabled\"=dword:00000001",
+               "\"MsgSendFailSoundNotify\"=dword:00000001",
+               "\"SoundEventSendFail\"=\"/sounds/fail.wav\""});
+        QPointer<CNewMsgForm> form =
+            Write({{kRecipientUser, "BOB"}, {kRecipientUser, "NOBODY"}}, "who is there?");
+        form->Send();
+        QVERIFY(form->IsSending());
+        QCOMPARE(form->windowTitle(), QString("Sending message..."));
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->ErrorPopup() != nullptr, kWait);
+        QVERIFY(!form.isNull());
+        QCOMPARE(form->windowTitle(), QString("Write message"));
+        QVERIFY(form->SendButton()->isEnabled());
+        const QString error =
+            QString::fromStdString(m_main->ErrorPopup()->TextArea()->MessageText());
+        QVERIFY(error.contains("Can't send message to:\r\nNOBODY (Recipient not found)"));
+        QVERIFY(!error.contains("BOB"));
+        QCOMPARE(m_desktop->sounds.Played(), std::vector<std::string>{"/sounds/fail.wav"});
+        QCOMPARE(m_desktop->bob->inbox.Messages().size(), size_t{1});
+        m_main->Archive()->SetPartner("BOB");
+        QTRY_COMPARE_WITH_TIMEOUT(m_main->Archive()->Conversation().GetLastIndex(), 0, kWait);
+    }
+
+    void emptyWindowIsReusedForTheSameRecipients() {
+        Start();
+        CNewMsgForm* first = m_main->OpenWriteMessage({{kRecipientUser, "BOB"}});
+        QCOMPARE(m_main->OpenWriteMessage({{kRecipientUser, "BOB"}}), first);
+        QVERIFY(m_main->OpenWriteMessage({{kRecipientUser, "CAROL"}}) != first);
+        first->TextField()->setPlainText("typed");
+        CNewMsgForm* third = m_main->OpenWriteMessage({{kRecipientUser, "BOB"}});
+        QVERIFY(third != first);
+        QCOMPARE(m_main->WriteWindows().size(), size_t{3});
+    }
+
+    void closingDuringASendWithdrawsTheRest() {
+        Start();
+        // Hold the outbox on a first message so that the window's are queued.
+        BlockingReceiver blocker;
+        CMsg held;
+        held.type = MsgPersonal;
+        held.sender = "ALICE";
+        held.recipient = held.address = "CAROL";
+        held.text = "held";
+        QVERIFY(m_main->Station()->Enqueue(held, &blocker, 999999));
+        QVERIFY(blocker.entered.Wait(kWait) == kWaitObject0);
+
+        QPointer<CNewMsgForm> form =
+            Write({{kRecipientUser, "BOB"}, {kRecipientUser, "BOB"}, {kRecipientUser, "BOB"}},
+                  "never sent");
+        form->Send();
+        QVERIFY(form->IsSending());
+        std::thread releaser([&blocker] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            blocker.release.Set();
+        });
+        form->close();
+        releaser.join();
+        QTRY_VERIFY_WITH_TIMEOUT(form.isNull(), kWait);
+        QTest::qWait(1000);
+        // The outbox may already have started the first one when the window
+        // closed; the others never go out, and no result reaches the window.
+        QVERIFY(m_desktop->bob->inbox.Messages().size() <= 1);
+    }
+
+    void ctrlEnterSendsAndEnterBreaksTheLine() {
+        Start({"\"UserSignMsgWith\"=dword:00000002"});
+        CNewMsgForm* form = Write({{kRecipientUser, "BOB"}}, "");
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        form->TextField()->setFocus();
+        QTest::keyClicks(form->TextField(), "one");
+        QTest::keyClick(form->TextField(), Qt::Key_Return);
+        QTest::keyClicks(form->TextField(), "two");
+        QTest::keyClick(form->TextField(), Qt::Key_Return, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(m_desktop->bob->inbox.Messages().size(), size_t{1}, kWait);
+        QCOMPARE(Texts(*m_desktop->bob)[0], std::string("one\r\ntwo"));
+        QCOMPARE(m_desktop->bob->inbox.Messages()[0].sender, std::string("PC1"));
+    }
+
+    void noRecipientIsRefused() {
+        Start();
+        CNewMsgForm* form = Write({}, "to whom?");
+        AnswerNextBox(QMessageBox::Ok);
+        form->Send();
+        QCOMPARE(m_boxText, QString("Recipient name not specified!"));
+        QVERIFY(!form->IsSending());
+    }
+
+    void typedNamesAndAutocompleteBecomeRecipients() {
+        Start();
+        m_main->Contacts()->SaveContact({kContactUser, "CAROL", "Carol Smith", "Friends"});
+        CNewMsgForm* form = m_main->OpenWriteMessage({});
+        CvListEdit* field = form->RecipientField();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        field->Editor()->setFocus();
+        QTest::keyClicks(field->Editor(), "bob;car");
+        QTRY_VERIFY_WITH_TIMEOUT(form->Autocomplete()->isVisible(), kWait);
+        QTest::keyClick(field->Editor(), Qt::Key_Down);
+        QTest::keyClick(field->Editor(), Qt::Key_Return);
+        QCOMPARE(form->Recipients(), (std::vector<CvRecipient>{{kRecipientUser, "bob"},
+                                                               {kRecipientUser, "CAROL"}}));
+    }
+};
+
+QTEST_MAIN(NewMsgFormTest)
+#include "CNewMsgForm_test.moc"
