@@ -36,6 +36,10 @@ void CvPopupList::SetDateTimeFormat(std::unique_ptr<CvLocaleDateTimeFormat> form
 
 void CvPopupList::Append(const CMsg& msg, uint64_t receivedTicks) {
     std::lock_guard guard(m_listLock);
+    // The row being read stays current: a message arriving while the popup
+    // is open must not move what the next click marks read.
+    const int current = m_rows.GetCurrentRow();
+    const bool keep = ValidRow(current);
     m_rows.InsertRecord({
         {kType, CvDbValue::FromInteger(msg.type)},
         {kOrigin, CvDbValue::FromAnsi(msg.sender)},
@@ -44,6 +48,9 @@ void CvPopupList::Append(const CMsg& msg, uint64_t receivedTicks) {
         {kReceived, CvDbValue::FromInteger(static_cast<int64_t>(receivedTicks))},
         {kRead, CvDbValue::FromInteger(0)},
     });
+    if (keep) {
+        m_rows.SetCurrentRow(current);
+    }
     m_last = msg;
     m_last.time = receivedTicks;
 }

@@ -46,8 +46,9 @@ public:
     // user's locale).
     void SetDateTimeFormat(std::unique_ptr<CvLocaleDateTimeFormat> format);
 
-    // Appends an unread row stamped `receivedTicks` (local FILETIME), makes it
-    // the current row and the last received message.
+    // Appends an unread row stamped `receivedTicks` (local FILETIME) and
+    // makes it the last received message. The current row stays where it is
+    // (the new row becomes current only in an empty list).
     void Append(const CMsg& msg, uint64_t receivedTicks);
     // A copy of the last appended message (empty before the first).
     CMsg LastReceived();
