@@ -42,6 +42,20 @@ CvAppPaths::CvAppPaths(std::string programFolder, std::string appDataFolder)
       m_appDataFolder(std::move(appDataFolder)),
       m_iniMode(CvPath::FileExists(IniPath())) {}
 
+std::string CvAppPaths::LanguageFolder() const {
+    const std::string beside = m_programFolder + "/language/";
+    std::error_code ignored;
+    if (std::filesystem::is_directory(beside, ignored)) {
+        return beside;
+    }
+    const std::string installed = FolderOf(m_programFolder) + "/share/corvane-messenger/language/";
+    return std::filesystem::is_directory(installed, ignored) ? installed : beside;
+}
+
+std::string CvAppPaths::AutostartCommand() const {
+    return "\"" + m_programFolder + "/corvane-messenger\"";
+}
+
 std::string CvAppPaths::StorageFolder() const {
     return m_iniMode ? std::string() : m_appDataFolder + "/Corvane Messenger/3.x";
 }

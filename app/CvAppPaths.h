@@ -23,7 +23,13 @@ public:
     bool IsIniMode() const { return m_iniMode; }
     // "<app data>/Corvane Messenger/3.x" in registry mode, "" in INI mode.
     std::string StorageFolder() const;
-    std::string LanguageFolder() const { return m_programFolder + "/language/"; }
+    // "language/" beside the program; for an installed program whose folder
+    // has none (/usr/bin), the data folder of its prefix,
+    // "<prefix>/share/corvane-messenger/language/".
+    std::string LanguageFolder() const;
+    // The command line that starts the desktop program with the session: its
+    // path in double quotes, the desktop program beside this program.
+    std::string AutostartCommand() const;
 
     // Registry mode: creates "<app data>/Corvane Messenger" and its "3.x"
     // (private to the user). Failures are ignored; INI mode creates nothing.

@@ -92,6 +92,20 @@ TEST(CvAppPaths, RegistryModeUsesThePerUserStorageFolder) {
     EXPECT_EQ(paths.ContactListFile(settings), "/srv/c.db");
 }
 
+TEST(CvAppPaths, LanguageFolderBesideTheProgramOrUnderItsPrefix) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("usr/bin"));
+    std::filesystem::create_directories(dir.File("usr/share/corvane-messenger/language"));
+    EXPECT_EQ(CvAppPaths(dir.File("usr/bin"), "").LanguageFolder(),
+              dir.File("usr/share/corvane-messenger/language/"));
+    std::filesystem::create_directories(dir.File("usr/bin/language"));
+    EXPECT_EQ(CvAppPaths(dir.File("usr/bin"), "").LanguageFolder(),
+              dir.File("usr/bin/language/"))
+        << "a build tree or portable copy keeps its own beside the program";
+    EXPECT_EQ(CvAppPaths(dir.File("usr/bin"), "").AutostartCommand(),
+              "\"" + dir.File("usr/bin") + "/corvane-messenger\"");
+}
+
 TEST(CvAppPaths, IniBesideTheProgramSelectsIniModeWithoutFolders) {
     TempDir dir;
     WriteFileText(dir.File("prog/corvane.ini"), "[Options]\n");
