@@ -273,6 +273,10 @@ void CMainForm::ShowNoTrayNotice() {
         entries);
     m_noTray->setAttribute(Qt::WA_DeleteOnClose);
     CvFormRegistry::Instance().Register("CNoTrayForm", m_noTray);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        m_noTray->adjustSize();
+        m_noTray->move(screen->availableGeometry().center() - m_noTray->rect().center());
+    }
     m_noTray->show();
     std::fprintf(stderr, "corvane-messenger: no notification area on this desktop: no tray icon\n");
 }
@@ -313,6 +317,10 @@ void CMainForm::ShowAbout() {
         }
     }
     auto task = std::make_unique<CvTaskAbout>();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        task->Window()->adjustSize();
+        task->Window()->move(screen->availableGeometry().center() - task->Window()->rect().center());
+    }
     task->Window()->show();
     task->Window()->raise();
     task->Window()->activateWindow();

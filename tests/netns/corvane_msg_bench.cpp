@@ -6,6 +6,7 @@
 //                                       receiver's name
 //   [--count N]                         messages per phase (default 200)
 //   [--length L]                        characters per text (default 100)
+//   [--burst-only]                      only the first phase
 //
 // Two phases of N messages each: a burst (all N queued at once; messages per
 // second from the first enqueue to the last result) and one at a time (each
@@ -103,7 +104,7 @@ CMsg Message(const std::string& sender, const std::string& recipient, std::strin
 }
 
 int Run(const std::string& user, const std::string& computer, const std::string& workgroup,
-        const std::string& recipient, size_t count, size_t length) {
+        const std::string& recipient, size_t count, size_t length, bool burstOnly) {
     CvStationSettings settings;
     settings.userName = user;
     settings.computerName = computer;
@@ -136,6 +137,13 @@ int Run(const std::string& user, const std::string& computer, const std::string&
         burstFailed += burst.Code(i) == SendResultSuccess ? 0 : 1;
     }
     const double burstMs = Ms(burstEnd - burstStart);
+    if (burstOnly) {
+        station->Stop();
+        std::printf("burst: %zu messages of %zu characters to %s in %.1f ms (%zu failed)\n",
+                    count, length, recipient.c_str(), burstMs, burstFailed);
+        std::printf("result count=%zu burst_ms=%.3f failed=%zu\n", count, burstMs, burstFailed);
+        return burstFailed == 0 ? 0 : 1;
+    }
 
     // One at a time: enqueue, wait for the result, next.
     ResultLog single(count);
@@ -187,12 +195,15 @@ int main(int argc, char** argv) {
     std::vector<std::string> positional;
     long count = 200;
     long length = 100;
+    bool burstOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--count" && i + 1 < argc) {
             count = std::atol(argv[++i]);
         } else if (arg == "--length" && i + 1 < argc) {
             length = std::atol(argv[++i]);
+        } else if (arg == "--burst-only") {
+            burstOnly = true;
         } else {
             positional.push_back(arg);
         }
@@ -200,10 +211,10 @@ int main(int argc, char** argv) {
     if (positional.size() != 4 || count < 1 || count > 100000 || length < 1 || length > 1500) {
         std::fprintf(stderr,
                      "usage: corvane-msg-bench USER COMPUTER WORKGROUP RECIPIENT [--count N]"
-                     " [--length L]\n"
+                     " [--length L] [--burst-only]\n"
                      "  N from 1 to 100000, L from 1 to 1500\n");
         return 64;
     }
     return Run(positional[0], positional[1], positional[2], positional[3],
-               static_cast<size_t>(count), static_cast<size_t>(length));
+               static_cast<size_t>(count), static_cast<size_t>(length), burstOnly);
 }
