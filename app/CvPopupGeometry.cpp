@@ -17,7 +17,8 @@ constexpr int kStackGap = 10;
 Point Corner(const Rect& screen, const Rect& available, int width, int height, int extraBottom) {
     const int rightMargin = kRightMargin + std::max(0, screen.right - available.right);
     const int bottomMargin = kBottomMargin + std::max(0, screen.bottom - available.bottom);
-    return {screen.right - width - rightMargin, screen.bottom - height - bottomMargin - extraBottom};
+    return {screen.right - width - rightMargin,
+            screen.bottom - height - bottomMargin - extraBottom};
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include "platform/CvTrayIconHost.h"
 
 CvTrayIcon::CvTrayIcon(CvTrayIconHost& host) : m_host(host) {
-    m_host.SetEvents({[this](int id) { OnTimer(id); }, [this](long message) { OnMouse(message); }});
-    m_host.StartTimer(kHoverTimer, kHoverPeriodMs);
+    m_host.SetEvents({[this](int id) { OnTimer(id); },
+                      [this](long message, int x, int y) { OnMouse(message, x, y); }});
 }
 
 CvTrayIcon::~CvTrayIcon() {
@@ -76,6 +76,11 @@ void CvTrayIcon::OnMouse(long message, int x, int y) {
     {
         std::lock_guard guard(m_lock);
         if (message == kMouseMove) {
+            // The hover timer runs only while the cursor is over the icon:
+            // an idle program has nothing to look at.
+            if (!m_tracking) {
+                m_host.StartTimer(kHoverTimer, kHoverPeriodMs);
+            }
             m_tracking = true;
             m_cursorX = x;
             m_cursorY = y;
@@ -105,28 +110,16 @@ void CvTrayIcon::OnTimer(int id) {
     if (id != kHoverTimer) {
         return;
     }
-    // The desktop reports no mouse moves over its tray icons; a cursor found
-    // on the icon at a new place stands in for one.
     int x = 0;
     int y = 0;
-    const bool onIcon = m_host.CursorOverIcon(x, y);
-    bool moved = false;
-    {
-        std::lock_guard guard(m_lock);
-        moved = onIcon && (!m_tracking || x != m_cursorX || y != m_cursorY);
-    }
-    if (moved) {
-        OnMouse(kMouseMove, x, y);
-    }
+    const bool known = m_host.CursorPosition(x, y);
     CvNullaryFunction<void>* hover = nullptr;
     {
         std::lock_guard guard(m_lock);
-        if (!m_tracking) {
-            return;
-        }
-        if (!onIcon || x != m_cursorX || y != m_cursorY) {
+        if (!m_tracking || !known || x != m_cursorX || y != m_cursorY) {
             m_tracking = false;
             m_hoverReported = false;
+            m_host.StopTimer(kHoverTimer);
             return;
         }
         if (++m_stillTicks > 3) {

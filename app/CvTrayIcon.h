@@ -24,8 +24,7 @@ public:
     static constexpr long kLeftButtonDoubleClick = 0x203;
     static constexpr long kRightButtonUp = 0x205;
 
-    // Takes the host's events and starts the hover timer. The host must
-    // outlive the icon.
+    // Takes the host's events. The host must outlive the icon.
     explicit CvTrayIcon(CvTrayIconHost& host);
     // Stops the timers.
     ~CvTrayIcon();
@@ -49,7 +48,8 @@ public:
     void StopBlinkingAfter(int steps);
 
     // The icon's mouse message (kMouseMove, kLeftButtonDown, ...); `x`, `y`
-    // is the cursor for a move.
+    // is the cursor for a move. A move starts the hover timer, which checks
+    // every 200 ms whether the cursor rests there and stops when it left.
     void OnMouse(long message, int x = 0, int y = 0);
     void OnTimer(int id);
 

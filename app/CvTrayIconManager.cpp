@@ -119,10 +119,10 @@ void CvTrayIconManager::Update() {
         int unread = 0;
         (*m_counts)(total, unread);
         if (total > 0) {
-            tip += "\n" + CvFormatMessage(m_countsFormat,
-                                          {CvFormatMessage(m_totalFormat, {std::to_string(total)}),
-                                           CvFormatMessage(m_unreadFormat,
-                                                           {std::to_string(unread)})});
+            tip +=
+                "\n" + CvFormatMessage(m_countsFormat,
+                                       {CvFormatMessage(m_totalFormat, {std::to_string(total)}),
+                                        CvFormatMessage(m_unreadFormat, {std::to_string(unread)})});
         }
     }
     {

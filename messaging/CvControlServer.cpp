@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -50,13 +51,28 @@ bool SomeoneListens(const std::string& path) {
 }  // namespace
 
 CvControlServer::CvControlServer(CvStation& station, std::string path)
-    : m_station(station), m_path(std::move(path)) {}
+    : m_station(station), m_path(std::move(path)) {
+    if (pipe2(m_wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        m_wakeFds[0] = m_wakeFds[1] = -1;
+    }
+}
 
 CvControlServer::~CvControlServer() {
+    RequestStop();
+    // The thread sleeps in poll() until a client or this byte comes.
+    if (m_wakeFds[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = write(m_wakeFds[1], &byte, 1);
+    }
     StopAndWait();
     if (m_listenFd >= 0) {
         close(m_listenFd);
         unlink(m_path.c_str());
+    }
+    for (int fd : m_wakeFds) {
+        if (fd >= 0) {
+            close(fd);
+        }
     }
 }
 
@@ -98,9 +114,12 @@ bool CvControlServer::Open(std::string* error) {
 }
 
 void CvControlServer::Run() {
+    // Without a wake pipe, look for the stop request now and then.
+    const int waitMs = m_wakeFds[0] >= 0 ? -1 : 100;
     while (!IsStopRequested()) {
-        pollfd item{m_listenFd, POLLIN, 0};
-        if (poll(&item, 1, 100) <= 0) {
+        pollfd items[2] = {{m_listenFd, POLLIN, 0}, {m_wakeFds[0], POLLIN, 0}};
+        if (poll(items, m_wakeFds[0] >= 0 ? 2 : 1, waitMs) <= 0 || items[1].revents != 0 ||
+            items[0].revents == 0) {
             continue;
         }
         const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);

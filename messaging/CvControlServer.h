@@ -55,6 +55,7 @@ private:
     CvStation& m_station;
     std::string m_path;
     int m_listenFd = -1;
+    int m_wakeFds[2] = {-1, -1};  // wakes the thread to stop
     uint32_t m_requestTimeoutMs = kRequestTimeoutMs;
     std::atomic<int32_t> m_nextId{1};
 };

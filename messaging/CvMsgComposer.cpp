@@ -22,8 +22,9 @@ size_t BroadcastLimit(bool largeBroadcasts) {
     return largeBroadcasts ? kMaxLargeBroadcastLength : kMaxBroadcastLength;
 }
 
-Collected Collect(const std::vector<CvRecipient>& items,
-                  const std::function<std::vector<CvRecipient>(const std::string& group)>& members) {
+Collected Collect(
+    const std::vector<CvRecipient>& items,
+    const std::function<std::vector<CvRecipient>(const std::string& group)>& members) {
     Collected collected;
     for (const CvRecipient& item : items) {
         const std::string name = Trim(item.name);

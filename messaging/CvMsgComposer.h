@@ -21,7 +21,7 @@ inline constexpr size_t kMaxLargeBroadcastLength = 350;
 size_t BroadcastLimit(bool largeBroadcasts);
 
 struct Collected {
-    std::vector<CvRecipient> recipients;  // users, computers and workgroups, in order
+    std::vector<CvRecipient> recipients;   // users, computers and workgroups, in order
     std::vector<std::string> emptyGroups;  // contact groups that named nobody
 };
 

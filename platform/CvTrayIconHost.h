@@ -10,11 +10,12 @@
 class CvTrayIconHost {
 public:
     // Where the host delivers what happens, on the user interface thread: the
-    // ticks of the timers, and the icon's mouse messages (0x201 left button
-    // down, 0x203 left double click, 0x205 right button up, ...).
+    // ticks of the timers, and the icon's mouse messages (0x200 the cursor
+    // moved over it, at x, y; 0x201 left button down, 0x203 left double
+    // click, 0x205 right button up, ...).
     struct Events {
         std::function<void(int id)> timer;
-        std::function<void(long message)> mouse;
+        std::function<void(long message, int x, int y)> mouse;
     };
 
     virtual ~CvTrayIconHost() = default;
@@ -36,7 +37,6 @@ public:
     virtual void StartTimer(int id, uint32_t ms) = 0;
     virtual void StopTimer(int id) = 0;
 
-    // Whether the cursor is over the icon, and where; false when it is not
-    // or the platform does not say where the icon is.
-    virtual bool CursorOverIcon(int& x, int& y) = 0;
+    // Where the cursor is; false when the platform does not tell.
+    virtual bool CursorPosition(int& x, int& y) = 0;
 };

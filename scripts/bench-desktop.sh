@@ -38,7 +38,7 @@ cmake --build "$build" --target corvane corvane-messenger corvane-tray-baseline 
     corvane-msg-bench -j2 >/dev/null || exit 1
 corvane=$build/corvane
 messenger=$build/corvane-messenger
-baseline=$build/corvane-tray-baseline
+baseline=$build/ui/corvane-tray-baseline
 msgbench=$build/tests/netns/corvane-msg-bench
 
 probe=$corvane
@@ -71,8 +71,10 @@ finish() {  # stops $pid
     done
 }
 tray_window_up() {  # any tray icon embedded in the tray host
-    xwininfo -root -tree 2>/dev/null | awk '/\("panel" "trayer"\)/ {p = 1; next}
-        p && /^ {8,}0x/ && !/has no name/ {found = 1} END {exit !found}'
+    xwininfo -root -tree 2>/dev/null | awk '{match($0, /^ */); indent = RLENGTH}
+        /\("panel" "trayer"\)/ {panel = indent; next}
+        panel && indent <= panel {panel = 0}
+        panel && /": \(/ {found = 1} END {exit !found}'
 }
 startup_ms() {  # startup_ms PROGRAM: ms from launch to its tray icon
     local start end

@@ -18,8 +18,8 @@ constexpr int32_t kRegisteredEverywhere = 4;
 CvMsgFiler::CvMsgFiler(CvMsgQueue& received, CvMsgQueue& sent, CvPopupList& popupList)
     : m_received(received), m_sent(sent), m_popupList(popupList) {}
 
-void CvMsgFiler::SetOwnBroadcastFilter(bool discard, std::string userName,
-                                       std::string computerName, NameState* state) {
+void CvMsgFiler::SetOwnBroadcastFilter(bool discard, std::string userName, std::string computerName,
+                                       NameState* state) {
     m_discardOwn = discard;
     m_userName = std::move(userName);
     m_computerName = std::move(computerName);

@@ -230,9 +230,9 @@ CvPopupList::Content CvPopupList::CurrentContent(const CvLangTexts& texts, bool 
         date = stamp.substr(0, 10);
         time = stamp.size() > 11 ? stamp.substr(11) : std::string();
     }
-    const std::string line =
-        CvFormatMessage(texts.GetText(kTextWrote), {m_rows.ReadValue(row, kOrigin).AsAnsi(),
-                                                    m_rows.ReadValue(row, kRecipient).AsAnsi()});
+    const std::string line = CvFormatMessage(
+        texts.GetText(kTextWrote),
+        {m_rows.ReadValue(row, kOrigin).AsAnsi(), m_rows.ReadValue(row, kRecipient).AsAnsi()});
     content.body = date + " " + time + "\r\n" + line + "\r\n \r\n" + text;
     return content;
 }

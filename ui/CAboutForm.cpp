@@ -61,8 +61,8 @@ CAboutForm::CAboutForm() : CvFormBase(nullptr, Qt::Dialog) {
                              .absoluteFilePath("../share/doc/corvane-messenger");
     if (QFileInfo(docs).isDir()) {
         lines << (Text(504) + " ").toHtmlEscaped() + "<a href=\"" +
-                     QUrl::fromLocalFile(QDir::cleanPath(docs)).toString().toHtmlEscaped() +
-                     "\">" + QDir::cleanPath(docs).toHtmlEscaped() + "</a>";
+                     QUrl::fromLocalFile(QDir::cleanPath(docs)).toString().toHtmlEscaped() + "\">" +
+                     QDir::cleanPath(docs).toHtmlEscaped() + "</a>";
     }
     auto* details = new QLabel(lines.join("<br>"), this);
     details->setTextFormat(Qt::RichText);

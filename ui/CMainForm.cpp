@@ -161,8 +161,7 @@ void CMainForm::Startup() {
         m_filer->SetArchive(m_archive.get());
     }
     m_contactFile = std::make_unique<CvContactListFile>();
-    m_contactFile->Open(paths.ContactListFile(m_settings),
-                        Int(Id::kContactListDisableEdit) != 0);
+    m_contactFile->Open(paths.ContactListFile(m_settings), Int(Id::kContactListDisableEdit) != 0);
 
     // The station's names and the network.
     m_computerName = CvStationNames::ComputerName();
@@ -218,8 +217,9 @@ void CMainForm::Startup() {
     }
 
     // Global hot keys.
-    m_hotKeys = std::make_unique<CvHotKeyDispatcher>(m_services.HotKeyGrabber(&m_hotKeysUnavailable));
-    if (m_hotKeys && !m_hotKeysUnavailable.empty() && Int(Id::kHotKeyEnabled) != 0) {
+    m_hotKeys =
+        std::make_unique<CvHotKeyDispatcher>(m_services.HotKeyGrabber(&m_hotKeysUnavailable));
+    if (!m_hotKeysUnavailable.empty()) {
         std::fprintf(stderr, "corvane-messenger: global hot keys are off: %s\n",
                      m_hotKeysUnavailable.c_str());
     }
@@ -319,7 +319,8 @@ void CMainForm::ShowAbout() {
     auto task = std::make_unique<CvTaskAbout>();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         task->Window()->adjustSize();
-        task->Window()->move(screen->availableGeometry().center() - task->Window()->rect().center());
+        task->Window()->move(screen->availableGeometry().center() -
+                             task->Window()->rect().center());
     }
     task->Window()->show();
     task->Window()->raise();
@@ -412,10 +413,10 @@ void CMainForm::OnReceived() {
 void CMainForm::OnNewMessage(int32_t type) {
     m_tray->Blink();
     if (Int(Id::kSoundEnabled) == 1 && Int(Id::kRecvMsgSoundNotify) == 1) {
-        PlaySoundFile(m_settings
-                          .Get(type == MsgPersonal ? Id::kSoundEventIncMsgPriv
-                                                   : Id::kSoundEventIncMsgBcast)
-                          .GetText());
+        PlaySoundFile(
+            m_settings
+                .Get(type == MsgPersonal ? Id::kSoundEventIncMsgPriv : Id::kSoundEventIncMsgBcast)
+                .GetText());
     }
     // "Open message archive" shows the popup until the archive window exists.
     const int action = Int(Id::kRecvMsgMainAct);
@@ -513,8 +514,8 @@ void CMainForm::FillPopup() {
     if (!m_popup) {
         return;
     }
-    const auto content =
-        m_popupList.CurrentContent(CvLangTexts::Instance(), Int(Id::kPopupMsgWndMsgInfoDisabled) != 0);
+    const auto content = m_popupList.CurrentContent(CvLangTexts::Instance(),
+                                                    Int(Id::kPopupMsgWndMsgInfoDisabled) != 0);
     m_popup->SetCaption(QString::fromStdString(content.caption));
     m_popup->SetText(content.body);
 }
@@ -533,9 +534,9 @@ void CMainForm::PlacePopup(CPopupMsgForm& popup) {
                                                   stacked, m_popup ? m_popup->height() : 0);
     } else {
         const auto& settings = popup.Settings();
-        corner = CvPopupGeometry::PlaceMessagePopup(whole, available, popup.width(),
-                                                    popup.height(), settings.useFixedPos,
-                                                    settings.fixedX, settings.fixedY);
+        corner = CvPopupGeometry::PlaceMessagePopup(whole, available, popup.width(), popup.height(),
+                                                    settings.useFixedPos, settings.fixedX,
+                                                    settings.fixedY);
     }
     popup.move(corner.x, corner.y);
 }
@@ -606,7 +607,8 @@ bool CMainForm::PopupCloseRequest() {
     m_popupList.RemoveRead(Int(Id::kPopupMsgWndRemoveReadMsg) != 0, openAtNewest);
     m_popupList.Recount();
     if (m_popupList.GetCounters().unread > 0) {
-        ShowPopup(true, openAtNewest ? CvPopupList::kOpenLastUnread : CvPopupList::kOpenFirstUnread);
+        ShowPopup(true,
+                  openAtNewest ? CvPopupList::kOpenLastUnread : CvPopupList::kOpenFirstUnread);
         return false;
     }
     return true;
@@ -677,8 +679,7 @@ void CMainForm::ShowTrayMenu() {
 
 void CMainForm::OnTrayHover() {
     const bool errorShown = m_errorPopup && m_errorPopup->isVisible();
-    if (m_popupList.Count() > 0 && m_popup && !m_menuOpen && !m_popup->isVisible() &&
-        !errorShown) {
+    if (m_popupList.Count() > 0 && m_popup && !m_menuOpen && !m_popup->isVisible() && !errorShown) {
         ShowPopup(false, CvPopupList::kOpenDefault);
     }
 }
@@ -774,8 +775,8 @@ void CMainForm::RunImportPrompt() {
     }
     m_import = std::move(import);
     const auto answer = QMessageBox::question(
-        nullptr, Text(401), Text(1111),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+        nullptr, Text(401), Text(1111), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+        QMessageBox::Yes);
     PostMessage(kMsgImportAnswer,
                 answer == QMessageBox::Yes ? 2 : (answer == QMessageBox::No ? 1 : 0));
 }
@@ -847,8 +848,8 @@ void CMainForm::Shutdown() {
     if (m_hotKeys) {
         m_hotKeys->Disable();
     }
-    for (QWidget* popup : {static_cast<QWidget*>(m_errorPopup.data()),
-                           static_cast<QWidget*>(m_popup.data())}) {
+    for (QWidget* popup :
+         {static_cast<QWidget*>(m_errorPopup.data()), static_cast<QWidget*>(m_popup.data())}) {
         if (popup != nullptr) {
             registry.Unregister(popup);
             delete popup;

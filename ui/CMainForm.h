@@ -48,11 +48,11 @@ class CMainForm : public QObject {
     Q_OBJECT
 public:
     // Private messages.
-    static constexpr int kMsgNewMessage = 0x401;    // wParam: type of the last message
-    static constexpr int kMsgOpenContact = 0x404;   // wParam 150: lParam a contact
-    static constexpr int kMsgReceived = 0x428;      // the received queue has records
-    static constexpr int kMsgShowError = 0x432;     // text: the error popup's message
-    static constexpr int kMsgStartup = 0x434;       // run the start-up sequence
+    static constexpr int kMsgNewMessage = 0x401;   // wParam: type of the last message
+    static constexpr int kMsgOpenContact = 0x404;  // wParam 150: lParam a contact
+    static constexpr int kMsgReceived = 0x428;     // the received queue has records
+    static constexpr int kMsgShowError = 0x432;    // text: the error popup's message
+    static constexpr int kMsgStartup = 0x434;      // run the start-up sequence
     static constexpr int kMsgContactLayout = 0x435;
     static constexpr int kMsgSent = 0x436;          // the sent queue has records
     static constexpr int kMsgImportAnswer = 0x801;  // wParam: 2 import, 1 never ask
@@ -233,5 +233,5 @@ private:
     CvTypedNullaryMemberFunction<CMainForm, bool> m_autoCloseBinding{
         this, &CMainForm::PopupAutoCloseRequest};
     CvVoidUnaryMemberFunction<CMainForm, CPopupMsgForm&> m_placerBinding{this,
-                                                                          &CMainForm::PlacePopup};
+                                                                         &CMainForm::PlacePopup};
 };

@@ -23,9 +23,9 @@
 #include "messaging/CvMsgComposer.h"
 #include "messaging/CvStation.h"
 #include "messaging/SendResultCode.h"
+#include "platform/CvTextCodec.h"
 #include "storage/CvContactListAutocompleteData.h"
 #include "storage/CvContactsManager.h"
-#include "platform/CvTextCodec.h"
 #include "ui/CMainForm.h"
 #include "ui/CvResources.h"
 #include "ui/CvWindowMessage.h"
@@ -45,8 +45,7 @@ constexpr int kDefaultHeight = 300;
 
 }  // namespace
 
-CNewMsgForm::CNewMsgForm(CMainForm& main)
-    : CvFormBase(nullptr, Qt::Window), m_main(main) {
+CNewMsgForm::CNewMsgForm(CMainForm& main) : CvFormBase(nullptr, Qt::Window), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(Text(1401));
     setWindowIcon(CvResources::WriteIcon());
@@ -81,17 +80,15 @@ CNewMsgForm::CNewMsgForm(CMainForm& main)
     layout->addWidget(m_text, 1);
     layout->addLayout(bottom);
 
-    connect(m_recipients, &CvListEdit::heightChanged, this, [this](int height) {
-        m_recipients->setFixedHeight(height);
-    });
+    connect(m_recipients, &CvListEdit::heightChanged, this,
+            [this](int height) { m_recipients->setFixedHeight(height); });
     connect(m_send, &QPushButton::clicked, this, &CNewMsgForm::Send);
     connect(m_close, &QPushButton::clicked, this, &QWidget::close);
     for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | key), this);
         shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, [this] {
-            CvWindowMessage::Post(this, kCmdSend);
-        });
+        connect(shortcut, &QShortcut::activated, this,
+                [this] { CvWindowMessage::Post(this, kCmdSend); });
     }
 
     if (CvContactsManager* contacts = m_main.Contacts()) {
@@ -208,9 +205,9 @@ void CNewMsgForm::Send() {
     }
     const bool large = m_main.Settings().Get(CvSettingId::kMessagesLargeBcastEnabled).GetInt() != 0;
     if (CvMsgComposer::ExceedsLimits(collected.recipients, wire, large)) {
-        const QString question = QString::fromStdString(CvFormatMessage(
-            CvLangTexts::Instance().GetText(1407),
-            {std::to_string(CvMsgComposer::BroadcastLimit(large))}));
+        const QString question = QString::fromStdString(
+            CvFormatMessage(CvLangTexts::Instance().GetText(1407),
+                            {std::to_string(CvMsgComposer::BroadcastLimit(large))}));
         if (QMessageBox::question(this, windowTitle(), question,
                                   QMessageBox::Ok | QMessageBox::Cancel,
                                   QMessageBox::Cancel) != QMessageBox::Ok) {
@@ -354,10 +351,10 @@ void CNewMsgForm::closeEvent(QCloseEvent* event) {
 void CNewMsgForm::RestorePlacement() {
     CvWindowPlacement placement;
     auto storage = m_main.SettingsStore().OpenWindowStorage(kPlacementName, false);
-    if (storage && CvWindowState::Restore(placement, *storage, CvWindowStateBits::kTop |
-                                                                    CvWindowStateBits::kLeft |
-                                                                    CvWindowStateBits::kHeight |
-                                                                    CvWindowStateBits::kWidth)) {
+    if (storage &&
+        CvWindowState::Restore(placement, *storage,
+                               CvWindowStateBits::kTop | CvWindowStateBits::kLeft |
+                                   CvWindowStateBits::kHeight | CvWindowStateBits::kWidth)) {
         const QRect rect(placement.left, placement.top, placement.right - placement.left,
                          placement.bottom - placement.top);
         // A placement from another screen layout must not hide the window.

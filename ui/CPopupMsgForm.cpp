@@ -114,8 +114,8 @@ void CPopupMsgForm::ShowPopup(bool /*activate*/) {
 }
 
 QSize CPopupMsgForm::ComputeSize() {
-    const QScreen* screen = this->screen() != nullptr ? this->screen()
-                                                      : QGuiApplication::primaryScreen();
+    const QScreen* screen =
+        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
     const int screenWidth = screen != nullptr ? screen->geometry().width() : 1024;
     const auto bounds = CvPopupGeometry::ComputeBounds(screenWidth, m_settings.scale,
                                                        m_settings.ratioMin, m_settings.ratioMax);
@@ -156,9 +156,8 @@ void CPopupMsgForm::LayOut() {
         const int count = static_cast<int>(m_buttons.size());
         const int part = textWidth / count;
         for (int i = 0; i < count; ++i) {
-            m_buttons[static_cast<size_t>(i)]->setGeometry(textLeft + i * part,
-                                                           height - kToolbarHeight - inset, part,
-                                                           15);
+            m_buttons[static_cast<size_t>(i)]->setGeometry(
+                textLeft + i * part, height - kToolbarHeight - inset, part, 15);
         }
     }
     m_placing = false;

@@ -1,6 +1,5 @@
 #include "ui/CvResources.h"
 
-
 static void InitCorvaneResources() {
     Q_INIT_RESOURCE(corvane);
 }

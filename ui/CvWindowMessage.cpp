@@ -3,7 +3,11 @@
 #include <QCoreApplication>
 
 CvWindowMessage::CvWindowMessage(int message, qintptr wParam, qintptr lParam, QString text)
-    : QEvent(EventType()), message(message), wParam(wParam), lParam(lParam), text(std::move(text)) {}
+    : QEvent(EventType()),
+      message(message),
+      wParam(wParam),
+      lParam(lParam),
+      text(std::move(text)) {}
 
 QEvent::Type CvWindowMessage::EventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());

@@ -4,9 +4,9 @@
 #include <QVBoxLayout>
 
 #include "storage/CvAutocompleteData.h"
+#include "ui/CvResources.h"
 #include "widgets/CvAdvancedListBox.h"
 #include "widgets/CvListEdit.h"
-#include "ui/CvResources.h"
 
 FormAddrAutocomp::FormAddrAutocomp(CvListEdit& field, CvAutocompleteData* source, QWidget* owner)
     : CvWndAuto(owner), m_field(field), m_source(source), m_list(new CvAdvancedListBox(this)) {

@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         // Qt's own options (-platform, -display, ...) pass through.
-        if (argv[i][0] == '-' && argv[i][1] == '-' && std::strncmp(argv[i], "--platform", 10) != 0) {
+        if (argv[i][0] == '-' && argv[i][1] == '-' &&
+            std::strncmp(argv[i], "--platform", 10) != 0) {
             std::fprintf(stderr, "corvane-messenger: unknown option \"%s\"\n", argv[i]);
             PrintUsage(stderr);
             return 64;

@@ -99,8 +99,7 @@ TEST(CvAppPaths, LanguageFolderBesideTheProgramOrUnderItsPrefix) {
     EXPECT_EQ(CvAppPaths(dir.File("usr/bin"), "").LanguageFolder(),
               dir.File("usr/share/corvane-messenger/language/"));
     std::filesystem::create_directories(dir.File("usr/bin/language"));
-    EXPECT_EQ(CvAppPaths(dir.File("usr/bin"), "").LanguageFolder(),
-              dir.File("usr/bin/language/"))
+    EXPECT_EQ(CvAppPaths(dir.File("usr/bin"), "").LanguageFolder(), dir.File("usr/bin/language/"))
         << "a build tree or portable copy keeps its own beside the program";
     EXPECT_EQ(CvAppPaths(dir.File("usr/bin"), "").AutostartCommand(),
               "\"" + dir.File("usr/bin") + "/corvane-messenger\"");

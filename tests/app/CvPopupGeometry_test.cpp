@@ -59,9 +59,9 @@ TEST(CvPopupGeometry, Placement) {
         {"fixed at the top left", screen, true, 0, 0, {-150, -100}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(CvPopupGeometry::PlaceMessagePopup(screen, c.available, 300, 200, c.fixed, c.x,
-                                                     c.y),
-                  c.expected)
+        EXPECT_EQ(
+            CvPopupGeometry::PlaceMessagePopup(screen, c.available, 300, 200, c.fixed, c.x, c.y),
+            c.expected)
             << c.what;
     }
     // A second screen to the right of the first one.

@@ -41,10 +41,21 @@ public:
     void Remove() override { present = false; }
     void StartTimer(int id, uint32_t ms) override { timers[id] = ms; }
     void StopTimer(int id) override { timers.erase(id); }
-    bool CursorOverIcon(int& x, int& y) override {
+    bool CursorPosition(int& x, int& y) override {
         x = cursorX;
         y = cursorY;
-        return overIcon;
+        return true;
+    }
+    // The pointer moves onto the icon (the desktop reports the move) or
+    // somewhere else (it reports nothing).
+    void MoveOntoIcon(int x, int y) {
+        cursorX = x;
+        cursorY = y;
+        events.mouse(CvTrayIcon::kMouseMove, x, y);
+    }
+    void MoveAway() {
+        cursorX = 900;
+        cursorY = 100;
     }
 
     Events events;
@@ -54,7 +65,6 @@ public:
     int modifies = 0;
     int adds = 0;
     std::map<int, uint32_t> timers;
-    bool overIcon = false;
     int cursorX = 0;
     int cursorY = 0;
 };
@@ -94,7 +104,6 @@ protected:
 
 TEST_F(CvTrayIconTest, ShowAddsTheIconOnceAndModifiesAfterwards) {
     EXPECT_EQ(m_host.adds, 1);
-    EXPECT_EQ(m_host.timers.count(CvTrayIcon::kHoverTimer), 1u);
     m_icon.SetTip("other");
     EXPECT_EQ(m_host.adds, 1);
     EXPECT_EQ(m_host.shownTip, "other");
@@ -123,8 +132,8 @@ TEST_F(CvTrayIconTest, BlinkLimitEndsWithTheNormalIconSevenSecondsLater) {
         Tick(CvTrayIcon::kBlinkTimer);
         shown.push_back(m_host.shownIcon);
     }
-    EXPECT_EQ(shown, (std::vector<int>{kNormal, kAlternate, kNormal, kAlternate, kNormal,
-                                       kAlternate}));
+    EXPECT_EQ(shown,
+              (std::vector<int>{kNormal, kAlternate, kNormal, kAlternate, kNormal, kAlternate}));
     m_icon.StopBlinkingAfter(14);
     m_icon.StopBlinkingAfter(2);  // a limit is set already: ignored
     Tick(CvTrayIcon::kBlinkTimer, 14);
@@ -145,12 +154,10 @@ TEST_F(CvTrayIconTest, WhileBlinkingTipChangesWaitForTheNextStep) {
 }
 
 TEST_F(CvTrayIconTest, HoverIsReportedOncePerVisit) {
-    Tick(CvTrayIcon::kHoverTimer, 10);
-    EXPECT_EQ(m_listener.hovers, 0) << "the cursor is elsewhere";
+    EXPECT_EQ(m_host.timers.count(CvTrayIcon::kHoverTimer), 0u) << "nothing to watch yet";
 
-    m_host.overIcon = true;
-    m_host.cursorX = 5;
-    m_host.cursorY = 6;
+    m_host.MoveOntoIcon(5, 6);
+    EXPECT_EQ(m_host.timers.at(CvTrayIcon::kHoverTimer), 200u);
     Tick(CvTrayIcon::kHoverTimer, 3);
     EXPECT_EQ(m_listener.hovers, 0);
     Tick(CvTrayIcon::kHoverTimer);  // four ticks still
@@ -158,17 +165,21 @@ TEST_F(CvTrayIconTest, HoverIsReportedOncePerVisit) {
     EXPECT_EQ(m_listener.mouse, (std::vector<long>{CvTrayIcon::kMouseMove}));
     Tick(CvTrayIcon::kHoverTimer, 20);
     EXPECT_EQ(m_listener.hovers, 1) << "still there: no second report";
+    m_host.MoveOntoIcon(7, 6);  // moving over the icon starts the count again
+    Tick(CvTrayIcon::kHoverTimer, 4);
+    EXPECT_EQ(m_listener.hovers, 1) << "the same visit";
 
-    m_host.overIcon = false;
+    m_host.MoveAway();
     Tick(CvTrayIcon::kHoverTimer);
-    m_host.overIcon = true;
+    EXPECT_EQ(m_host.timers.count(CvTrayIcon::kHoverTimer), 0u) << "left: the timer stops";
+    m_host.MoveOntoIcon(5, 6);
     Tick(CvTrayIcon::kHoverTimer, 4);
     EXPECT_EQ(m_listener.hovers, 2) << "away and back reports again";
 }
 
 TEST_F(CvTrayIconTest, ClicksReachTheMouseListener) {
-    m_host.events.mouse(CvTrayIcon::kLeftButtonDown);
-    m_host.events.mouse(CvTrayIcon::kRightButtonUp);
+    m_host.events.mouse(CvTrayIcon::kLeftButtonDown, 0, 0);
+    m_host.events.mouse(CvTrayIcon::kRightButtonUp, 0, 0);
     EXPECT_EQ(m_listener.mouse,
               (std::vector<long>{CvTrayIcon::kLeftButtonDown, CvTrayIcon::kRightButtonUp}));
 }

@@ -6,16 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include "app/CvLangTexts.h"
 #include "messaging/CvPendingSends.h"
 #include "messaging/SendResultCode.h"
-#include "app/CvLangTexts.h"
 #include "platform/CvTextCodec.h"
 
 namespace {
 
 std::vector<CvRecipient> Members(const std::string& group) {
     static const std::map<std::string, std::vector<CvRecipient>> groups = {
-        {"Team", {{kRecipientUser, "BOB"}, {kRecipientUser, " CAROL "}, {kRecipientWorkgroup, "WG"}}},
+        {"Team",
+         {{kRecipientUser, "BOB"}, {kRecipientUser, " CAROL "}, {kRecipientWorkgroup, "WG"}}},
         {"Empty", {}},
     };
     auto it = groups.find(group);
@@ -23,20 +24,18 @@ std::vector<CvRecipient> Members(const std::string& group) {
 }
 
 TEST(CvMsgComposer, CollectTrimsSkipsAndExpandsGroups) {
-    const auto collected = CvMsgComposer::Collect(
-        {{kRecipientUser, "  ALICE "},
-         {kRecipientUser, "   "},
-         {kRecipientGroup, "Team"},
-         {kRecipientGroup, "Empty"},
-         {kRecipientGroup, "Nobody"},
-         {kRecipientWorkgroup, "OTHERS"}},
-        Members);
-    EXPECT_EQ(collected.recipients,
-              (std::vector<CvRecipient>{{kRecipientUser, "ALICE"},
-                                        {kRecipientUser, "BOB"},
-                                        {kRecipientUser, "CAROL"},
-                                        {kRecipientWorkgroup, "WG"},
-                                        {kRecipientWorkgroup, "OTHERS"}}));
+    const auto collected = CvMsgComposer::Collect({{kRecipientUser, "  ALICE "},
+                                                   {kRecipientUser, "   "},
+                                                   {kRecipientGroup, "Team"},
+                                                   {kRecipientGroup, "Empty"},
+                                                   {kRecipientGroup, "Nobody"},
+                                                   {kRecipientWorkgroup, "OTHERS"}},
+                                                  Members);
+    EXPECT_EQ(collected.recipients, (std::vector<CvRecipient>{{kRecipientUser, "ALICE"},
+                                                              {kRecipientUser, "BOB"},
+                                                              {kRecipientUser, "CAROL"},
+                                                              {kRecipientWorkgroup, "WG"},
+                                                              {kRecipientWorkgroup, "OTHERS"}}));
     EXPECT_EQ(collected.emptyGroups, (std::vector<std::string>{"Empty", "Nobody"}));
 }
 

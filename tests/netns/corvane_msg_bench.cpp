@@ -139,8 +139,8 @@ int Run(const std::string& user, const std::string& computer, const std::string&
     const double burstMs = Ms(burstEnd - burstStart);
     if (burstOnly) {
         station->Stop();
-        std::printf("burst: %zu messages of %zu characters to %s in %.1f ms (%zu failed)\n",
-                    count, length, recipient.c_str(), burstMs, burstFailed);
+        std::printf("burst: %zu messages of %zu characters to %s in %.1f ms (%zu failed)\n", count,
+                    length, recipient.c_str(), burstMs, burstFailed);
         std::printf("result count=%zu burst_ms=%.3f failed=%zu\n", count, burstMs, burstFailed);
         return burstFailed == 0 ? 0 : 1;
     }

@@ -292,8 +292,8 @@ private slots:
     void errorPopupAndMessage0x432() {
         Start();
         m_main->PostMessage(CMainForm::kMsgShowError, 0, 0, "Disk full");
-        QTRY_VERIFY_WITH_TIMEOUT(m_main->ErrorPopup() != nullptr && m_main->ErrorPopup()->isVisible(),
-                                 kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_main->ErrorPopup() != nullptr && m_main->ErrorPopup()->isVisible(), kWait);
         QCOMPARE(m_main->ErrorPopup()->Caption(), QString("Error"));
         const QString text =
             QString::fromStdString(m_main->ErrorPopup()->TextArea()->MessageText());
@@ -340,9 +340,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_main->PopupList().Count(), kThreads * kEach, kWait);
         // The popup opened at the newest message of the first batch and
         // stays there while the others arrive.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            Popup() != nullptr && Popup()->Caption().endsWith(QString("/%1)").arg(kThreads * kEach)),
-            kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(Popup() != nullptr && Popup()->Caption().endsWith(
+                                                           QString("/%1)").arg(kThreads * kEach)),
+                                 kWait);
         int archived = 0;
         for (int t = 0; t < kThreads; ++t) {
             archived += ArchivedWith(*m_main->Archive(), "PEER" + std::to_string(t));

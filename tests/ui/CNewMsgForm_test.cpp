@@ -2,8 +2,8 @@
 // the length question, contact groups, per-recipient failures, reuse of an
 // empty window, and withdrawal when it closes during a send.
 #include <QApplication>
-#include <QMessageBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -22,9 +22,9 @@
 #include "support/FakeDesktop.h"
 #include "ui/CMainForm.h"
 #include "ui/CNewMsgForm.h"
-#include "ui/FormAddrAutocomp.h"
 #include "ui/CPopupMsgForm.h"
 #include "ui/CvResources.h"
+#include "ui/FormAddrAutocomp.h"
 #include "widgets/CvListEdit.h"
 #include "widgets/CvRichEdit.h"
 
@@ -250,8 +250,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(form->Autocomplete()->isVisible(), kWait);
         QTest::keyClick(field->Editor(), Qt::Key_Down);
         QTest::keyClick(field->Editor(), Qt::Key_Return);
-        QCOMPARE(form->Recipients(), (std::vector<CvRecipient>{{kRecipientUser, "bob"},
-                                                               {kRecipientUser, "CAROL"}}));
+        QCOMPARE(form->Recipients(),
+                 (std::vector<CvRecipient>{{kRecipientUser, "bob"}, {kRecipientUser, "CAROL"}}));
     }
 };
 

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QPixmap picture(22, 22);
     picture.fill(QColor(0xFF, 0xC5, 0x19));
-    QSystemTrayIcon tray(QIcon(picture));
+    QSystemTrayIcon tray{QIcon(picture)};
     tray.setToolTip("baseline");
     tray.show();
     if (pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {

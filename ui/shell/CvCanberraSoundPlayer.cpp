@@ -58,12 +58,11 @@ void CvCanberraSoundPlayer::Thread(CvThread* thread) {
                 path = std::move(m_queue.front());
                 m_queue.pop_front();
             }
-            const int result =
-                context == nullptr
-                    ? CA_ERROR_NOTAVAILABLE
-                    : ca_context_play(context, ++id, CA_PROP_MEDIA_FILENAME, path.c_str(),
-                                      CA_PROP_EVENT_DESCRIPTION, "Corvane Messenger event",
-                                      nullptr);
+            const int result = context == nullptr
+                                   ? CA_ERROR_NOTAVAILABLE
+                                   : ca_context_play(context, ++id, CA_PROP_MEDIA_FILENAME,
+                                                     path.c_str(), CA_PROP_EVENT_DESCRIPTION,
+                                                     "Corvane Messenger event", nullptr);
             std::lock_guard guard(m_lock);
             (result == CA_SUCCESS ? m_played : m_failed) += 1;
         }

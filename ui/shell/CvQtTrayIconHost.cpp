@@ -1,8 +1,11 @@
 #include "ui/shell/CvQtTrayIconHost.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QThread>
 #include <QTimer>
+
+#include <cstring>
 
 #include "app/CvTrayIcon.h"
 #include "app/CvTrayIconManager.h"
@@ -42,6 +45,7 @@ void CvQtTrayIconHost::Apply(int icon, const std::string& tip, bool show) {
         if (show && !m_tray.isVisible()) {
             m_tray.show();
         }
+        WatchIconWindow();
     };
     if (QThread::currentThread() == thread()) {
         apply();
@@ -70,7 +74,8 @@ void CvQtTrayIconHost::Remove() {
     if (QThread::currentThread() == thread()) {
         m_tray.hide();
     } else {
-        QMetaObject::invokeMethod(this, [this] { m_tray.hide(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { m_tray.hide(); }, Qt::QueuedConnection);
     }
 }
 
@@ -90,15 +95,37 @@ void CvQtTrayIconHost::StopTimer(int id) {
     }
 }
 
-bool CvQtTrayIconHost::CursorOverIcon(int& x, int& y) {
-    const QRect place = m_tray.geometry();
-    if (!m_tray.isVisible() || place.isEmpty()) {
-        return false;
-    }
+bool CvQtTrayIconHost::CursorPosition(int& x, int& y) {
     const QPoint cursor = QCursor::pos();
     x = cursor.x();
     y = cursor.y();
-    return place.contains(cursor);
+    return true;
+}
+
+void CvQtTrayIconHost::WatchIconWindow() {
+    if (m_iconWindow) {
+        return;
+    }
+    // Qt's XEmbed icon is a top-level widget of its own class; the
+    // StatusNotifierItem has none.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String("QSystemTrayIconSys") ||
+            std::strcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0) {
+            m_iconWindow = widget;
+            widget->setMouseTracking(true);
+            widget->installEventFilter(this);
+            return;
+        }
+    }
+}
+
+bool CvQtTrayIconHost::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_iconWindow.data() &&
+        (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove)) {
+        const QPoint cursor = QCursor::pos();
+        Deliver(CvTrayIcon::kMouseMove, cursor.x(), cursor.y());
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void CvQtTrayIconHost::OnTimer(int id) {
@@ -127,12 +154,16 @@ void CvQtTrayIconHost::OnActivated(QSystemTrayIcon::ActivationReason reason) {
         default:
             return;
     }
-    std::function<void(long)> mouse;
+    Deliver(message, 0, 0);
+}
+
+void CvQtTrayIconHost::Deliver(long message, int x, int y) {
+    std::function<void(long, int, int)> mouse;
     {
         std::lock_guard guard(m_eventsLock);
         mouse = m_events.mouse;
     }
     if (mouse) {
-        mouse(message);
+        mouse(message, x, y);
     }
 }

@@ -22,8 +22,7 @@ CvAppPaths CvRealDesktopServices::Paths() {
     return CvAppPaths::Detect();
 }
 
-std::unique_ptr<CvStation> CvRealDesktopServices::CreateStation(
-    const CvStationSettings& settings) {
+std::unique_ptr<CvStation> CvRealDesktopServices::CreateStation(const CvStationSettings& settings) {
     return CvStation::CreateReal(settings);
 }
 

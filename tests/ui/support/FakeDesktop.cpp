@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/CvTrayIcon.h"
 #include "messaging/CvStation.h"
 
 void FakeTrayHost::SetEvents(Events events) {
@@ -42,26 +43,33 @@ void FakeTrayHost::StopTimer(int id) {
     m_timers.erase(id);
 }
 
-bool FakeTrayHost::CursorOverIcon(int& x, int& y) {
+bool FakeTrayHost::CursorPosition(int& x, int& y) {
     std::lock_guard guard(m_lock);
-    x = 10;
-    y = 790;
-    return m_cursorOver;
+    x = m_cursorOver ? 10 : 500;
+    y = m_cursorOver ? 790 : 500;
+    return true;
 }
 
 void FakeTrayHost::SetCursorOverIcon(bool over) {
-    std::lock_guard guard(m_lock);
-    m_cursorOver = over;
+    std::function<void(long, int, int)> mouse;
+    {
+        std::lock_guard guard(m_lock);
+        m_cursorOver = over;
+        mouse = m_events.mouse;
+    }
+    if (over && mouse) {
+        mouse(CvTrayIcon::kMouseMove, 10, 790);
+    }
 }
 
 void FakeTrayHost::Click(long message) {
-    std::function<void(long)> mouse;
+    std::function<void(long, int, int)> mouse;
     {
         std::lock_guard guard(m_lock);
         mouse = m_events.mouse;
     }
     if (mouse) {
-        mouse(message);
+        mouse(message, 0, 0);
     }
 }
 

@@ -30,9 +30,10 @@ public:
     void Remove() override;
     void StartTimer(int id, uint32_t ms) override;
     void StopTimer(int id) override;
-    bool CursorOverIcon(int& x, int& y) override;
+    bool CursorPosition(int& x, int& y) override;
 
     void Click(long message);
+    // Moves the pointer onto the icon (the desktop reports it) or away.
     void SetCursorOverIcon(bool over);
     void Tick(int id);
     bool Present();

@@ -1,0 +1,95 @@
+// The tray icon through Qt in an XEmbed tray (trayer) on a private X server:
+// the icon is embedded, the pointer moving onto it and clicks on it reach
+// the program as the icon's mouse messages.
+#include <QApplication>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QtTest>
+
+#include <mutex>
+#include <vector>
+
+#include "app/CvTrayIcon.h"
+#include "app/CvTrayIconManager.h"
+#include "ui/CvResources.h"
+#include "ui/shell/CvQtTrayIconHost.h"
+
+class QtTrayIconHostTest : public QObject {
+    Q_OBJECT
+
+private:
+    QProcess m_trayer;
+    std::vector<long> m_messages;
+
+    bool Xdotool(const QStringList& arguments) {
+        return QProcess::execute("xdotool", arguments) == 0;
+    }
+    bool Received(long message) {
+        return std::find(m_messages.begin(), m_messages.end(), message) != m_messages.end();
+    }
+
+private slots:
+    void initTestCase() {
+        CvResources::Init();
+        m_trayer.start("trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "request",
+                                  "--height", "24"});
+        QVERIFY(m_trayer.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    }
+    void cleanupTestCase() {
+        m_trayer.terminate();
+        m_trayer.waitForFinished(5000);
+    }
+
+    void pointerAndClicksReachTheProgram() {
+        CvQtTrayIconHost host;
+        host.SetEvents(
+            {[](int) {}, [this](long message, int, int) { m_messages.push_back(message); }});
+        QVERIFY(!host.Modify(CvTrayIconManager::kIconOnline, "tip"));
+        QVERIFY(host.Add(CvTrayIconManager::kIconOnline, "Online"));
+        QTRY_VERIFY_WITH_TIMEOUT(!host.TrayIcon().geometry().isEmpty(), 10000);
+        QCOMPARE(host.TrayIcon().toolTip(), QString("Online"));
+        QVERIFY(host.Modify(CvTrayIconManager::kIconOffline, "Registering"));
+        QCOMPARE(host.TrayIcon().toolTip(), QString("Registering"));
+
+        // Where the tray put the icon, as the X server sees it.
+        QWidget* icon = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == QLatin1String("QSystemTrayIconSys")) {
+                icon = widget;
+            }
+        }
+        QVERIFY(icon != nullptr);
+        QProcess geometry;
+        geometry.start("xdotool", {"getwindowgeometry", "--shell", QString::number(icon->winId())});
+        QVERIFY(geometry.waitForFinished(5000));
+        QPoint centre;
+        for (const QString& line : QString::fromUtf8(geometry.readAllStandardOutput()).split('\n')) {
+            if (line.startsWith("X=")) {
+                centre.setX(line.mid(2).toInt() + icon->width() / 2);
+            } else if (line.startsWith("Y=")) {
+                centre.setY(line.mid(2).toInt() + icon->height() / 2);
+            }
+        }
+        QVERIFY(centre.x() > 100 && centre.y() > 100);
+        QVERIFY(Xdotool({"mousemove", "10", "10"}));
+        QVERIFY(Xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y())}));
+        QTRY_VERIFY_WITH_TIMEOUT(Received(CvTrayIcon::kMouseMove), 5000);
+        int x = 0;
+        int y = 0;
+        QVERIFY(host.CursorPosition(x, y));
+        QCOMPARE(QPoint(x, y), centre);
+
+        QVERIFY(Xdotool({"click", "1"}));
+        QTRY_VERIFY_WITH_TIMEOUT(Received(CvTrayIcon::kLeftButtonDown), 5000);
+        QVERIFY(Xdotool({"click", "3"}));
+        QTRY_VERIFY_WITH_TIMEOUT(Received(CvTrayIcon::kRightButtonUp), 5000);
+
+        host.Remove();
+        QTRY_VERIFY_WITH_TIMEOUT(!host.TrayIcon().isVisible(), 5000);
+        QVERIFY(!host.Modify(CvTrayIconManager::kIconOnline, "gone"));
+    }
+};
+
+QTEST_MAIN(QtTrayIconHostTest)
+#include "CvQtTrayIconHost_x11test.moc"
