@@ -117,6 +117,19 @@ same() {  # same ACTUAL EXPECTED
     [[ "$1" == "$2" ]] || { printf 'got:      %q\nexpected: %q\n' "$1" "$2"; return 1; }
 }
 
+echo "== global hot key Ctrl+Alt+W"
+xdotool key ctrl+alt+w
+hotkey_window=
+for _ in $(seq 100); do
+    hotkey_window=$(xdotool search --name '^Write message' 2>/dev/null | head -1)
+    [[ -n $hotkey_window ]] && break
+    sleep 0.1
+done
+check "the hot key opens a write window" test -n "$hotkey_window"
+import -window root "$artefacts/hotkey-write-window.png"
+# The user works in that window when the messages come.
+xdotool windowfocus --sync "$hotkey_window" 2>/dev/null
+
 echo "== smbclient -M from CAROL in namespace 2"
 text1="Hello Alice, lunch at noon? From smbclient"
 printf '%s' "$text1" | ip netns exec corvane-ns2 timeout 20 smbclient -s "$work/client.conf" \
@@ -128,6 +141,7 @@ sleep 0.5
 import -window root "$artefacts/popup-smbclient.png"
 xdotool getwindowname "$popup" >"$artefacts/popup-title.txt"
 check "the popup's title counts one message" title_is "$popup" "Messages received (1/1)"
+check "the popup left the keyboard focus where it was" test "$(xdotool getwindowfocus)" = "$hotkey_window"
 check "the popup shows smbclient's text" same "$(popup_text "$popup")" "$text1"
 
 echo "== corvane send from BOB's station in namespace 3"
@@ -160,7 +174,7 @@ echo "== Reply from the popup, typed in the write window"
 popup_button "$popup" 0  # Reply
 write=
 for _ in $(seq 100); do
-    write=$(xdotool search --name '^Write message' 2>/dev/null | head -1)
+    write=$(xdotool search --name '^Write message' 2>/dev/null | grep -vx "$hotkey_window" | head -1)
     [[ -n $write ]] && break
     sleep 0.1
 done
@@ -182,24 +196,12 @@ check "BOB's station received the answer" answered
 check "the answer is signed ALICE" grep -Fq '"sender":"ALICE"' "$work/bob.out"
 closed() {
     for _ in $(seq 50); do
-        xdotool search --name '^Write message' >/dev/null 2>&1 || return 0
+        xdotool search --name '^Write message' 2>/dev/null | grep -qx "$write" || return 0
         sleep 0.1
     done
     return 1
 }
 check "the write window closed after delivering" closed
-
-echo "== global hot key Ctrl+Alt+W"
-xdotool key ctrl+alt+w
-opened() {
-    for _ in $(seq 100); do
-        xdotool search --name '^Write message' >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
-check "the hot key opens a write window" opened
-import -window root "$artefacts/hotkey-write-window.png"
 
 echo "== the archive"
 # shellcheck disable=SC2086

@@ -229,6 +229,17 @@ private slots:
         QCOMPARE(m_desktop->bob->inbox.Messages()[0].sender, std::string("PC1"));
     }
 
+    void placementIsKeptFromOneWindowToTheNext() {
+        Start();
+        QPointer<CNewMsgForm> first = m_main->OpenWriteMessage({});
+        QCOMPARE(first->size(), QSize(400, 300));  // nothing stored yet
+        first->setGeometry(100, 120, 500, 350);
+        first->close();
+        QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), kWait);
+        CNewMsgForm* second = m_main->OpenWriteMessage({});
+        QCOMPARE(second->geometry(), QRect(100, 120, 500, 350));
+    }
+
     void noRecipientIsRefused() {
         Start();
         CNewMsgForm* form = Write({}, "to whom?");
