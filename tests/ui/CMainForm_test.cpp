@@ -19,6 +19,7 @@
 #include "storage/CvDbText.h"
 #include "storage/CvMsgArchive.h"
 #include "support/FakeDesktop.h"
+#include "support/MainFormStart.h"
 #include "ui/CMainForm.h"
 #include "ui/CNewMsgForm.h"
 #include "ui/CNoTrayForm.h"
@@ -82,11 +83,9 @@ private:
 
     // Starts the main window with the given settings and waits until its
     // names are registered.
-    void Start(const std::vector<std::string>& settings = {}) {
-        m_desktop->WriteSettings(settings);
-        m_main = std::make_unique<CMainForm>(*m_desktop);
-        QTRY_VERIFY_WITH_TIMEOUT(m_main->IsStarted(), kWait);
-        QVERIFY(m_main->Station()->WaitRegistered(kWait));
+    bool Start(const std::vector<std::string>& settings = {}) {
+        m_main = StartMainForm(*m_desktop, settings);
+        return m_main != nullptr;
     }
     // From BOB's or CAROL's station, by the sender, which signs with its name;
     // returns once the main window has shown the message.
@@ -123,9 +122,9 @@ private slots:
     }
 
     void receivedMessagesReachPopupArchiveAndTray() {
-        Start({"\"SoundEnabled\"=dword:00000001", "\"RecvMsgSoundNotify\"=dword:00000001",
-               "\"SoundEventIncMsgPriv\"=\"/sounds/personal.wav\"",
-               "\"SoundEventIncMsgBcast\"=\"/sounds/broadcast.wav\""});
+        QVERIFY(Start({"\"SoundEnabled\"=dword:00000001", "\"RecvMsgSoundNotify\"=dword:00000001",
+                       "\"SoundEventIncMsgPriv\"=\"/sounds/personal.wav\"",
+                       "\"SoundEventIncMsgBcast\"=\"/sounds/broadcast.wav\""}));
         Receive(From("BOB", "Hello Alice, see http://example.com/x"));
         QTRY_VERIFY_WITH_TIMEOUT(Popup() != nullptr && Popup()->isVisible(), kWait);
         QCOMPARE(Popup()->Caption(), QString("Messages received (1/1)"));
@@ -144,7 +143,7 @@ private slots:
     }
 
     void popupPagesRepliesAndDeletes() {
-        Start();
+        QVERIFY(Start());
         for (const char* text : {"first", "second", "third"}) {
             Receive(From("BOB", text));
         }
@@ -175,8 +174,8 @@ private slots:
     }
 
     void closeRequestKeepsUnreadMessages() {
-        Start({"\"PopupMsgWndKeepUntilRead\"=dword:00000001",
-               "\"PopupMsgWndOpenAtNewest\"=dword:00000000"});
+        QVERIFY(Start({"\"PopupMsgWndKeepUntilRead\"=dword:00000001",
+                       "\"PopupMsgWndOpenAtNewest\"=dword:00000000"}));
         Receive(From("BOB", "one"));
         Receive(From("BOB", "two"));
         QTRY_VERIFY_WITH_TIMEOUT(Popup() != nullptr && Popup()->isVisible(), kWait);
@@ -196,7 +195,7 @@ private slots:
     }
 
     void autoCloseRunsOnlyWhileInactive() {
-        Start({"\"RecvMsgPopWndDeadline\"=dword:00000001"});
+        QVERIFY(Start({"\"RecvMsgPopWndDeadline\"=dword:00000001"}));
         // The user works in another window; the offscreen platform activates
         // every window it shows, so that window is activated again.
         QWidget other;
@@ -221,7 +220,7 @@ private slots:
     }
 
     void trayClicksHoverAndMenu() {
-        Start({"\"RecvMsgMainAct\"=dword:00000003"});
+        QVERIFY(Start({"\"RecvMsgMainAct\"=dword:00000003"}));
         QVERIFY(m_desktop->tray.Present());
         Receive(From("BOB", "quiet"));
         QTRY_VERIFY_WITH_TIMEOUT(m_main->Tray()->Icon().IsBlinking(), kWait);
@@ -252,8 +251,8 @@ private slots:
 
     void hotKeysAndTheirSettings() {
         // Ctrl+Alt+W writes, Ctrl+Alt+R replies.
-        Start({"\"HotKeyEnabled\"=dword:00000001", "\"HotKeyWriteNewMsg\"=dword:00000657",
-               "\"HotKeyReplyLastMsg\"=dword:00000652"});
+        QVERIFY(Start({"\"HotKeyEnabled\"=dword:00000001", "\"HotKeyWriteNewMsg\"=dword:00000657",
+                       "\"HotKeyReplyLastMsg\"=dword:00000652"}));
         QCOMPARE(m_desktop->hotKeys.VirtualKey(CMainForm::kHotKeyWriteNewMsg), uint8_t{0x57});
         m_desktop->hotKeys.Press(CMainForm::kHotKeyReplyLastMsg);
         QVERIFY2(m_main->WriteWindows().empty(), "nobody to reply to yet");
@@ -275,7 +274,7 @@ private slots:
     }
 
     void enlargedBroadcastsTakeEffectAtOnce() {
-        Start({"\"MessagesLargeBcastEnabled\"=dword:00000000"});
+        QVERIFY(Start({"\"MessagesLargeBcastEnabled\"=dword:00000000"}));
         const std::string text(300, 'x');
         Changes changes({{Id::kMessagesLargeBcastEnabled, CvPropertyValue::Integer(1)}});
         m_main->Settings().ApplyChanges(changes);
@@ -290,7 +289,7 @@ private slots:
     }
 
     void errorPopupAndMessage0x432() {
-        Start();
+        QVERIFY(Start());
         m_main->PostMessage(CMainForm::kMsgShowError, 0, 0, "Disk full");
         QTRY_VERIFY_WITH_TIMEOUT(
             m_main->ErrorPopup() != nullptr && m_main->ErrorPopup()->isVisible(), kWait);
@@ -304,7 +303,7 @@ private slots:
 
     void withoutTrayTheProgramSaysSoOnce() {
         m_desktop->SetTrayAvailable(false);
-        Start();
+        QVERIFY(Start());
         QVERIFY(m_main->NoTrayWindow() != nullptr);
         QVERIFY(m_main->NoTrayWindow()->isVisible());
         QVERIFY(m_main->NoTrayWindow()->Explanation().contains("no notification area"));
@@ -313,7 +312,7 @@ private slots:
     }
 
     void archiveDisabledStillShowsMessages() {
-        Start({"\"MsgArcDisabled\"=dword:00000001"});
+        QVERIFY(Start({"\"MsgArcDisabled\"=dword:00000001"}));
         QVERIFY(m_main->Archive() == nullptr);
         Receive(From("BOB", "not filed"));
         QTRY_VERIFY_WITH_TIMEOUT(Popup() != nullptr && Popup()->isVisible(), kWait);
@@ -322,7 +321,7 @@ private slots:
     // Messages arrive on several transport threads faster than the window
     // thread runs: every one reaches the popup list and the archive.
     void burstOfTwoThousandIsKept() {
-        Start();
+        QVERIFY(Start());
         constexpr int kThreads = 4;
         constexpr int kEach = 500;
         std::vector<std::thread> threads;
@@ -351,7 +350,7 @@ private slots:
     }
 
     void exitClosesEverything() {
-        Start();
+        QVERIFY(Start());
         m_main->OpenWriteMessage({});
         Receive(From("BOB", "bye"));
         QTRY_VERIFY_WITH_TIMEOUT(Popup() != nullptr, kWait);

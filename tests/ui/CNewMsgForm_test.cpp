@@ -20,6 +20,7 @@
 #include "storage/CvContactsManager.h"
 #include "storage/CvMsgArchive.h"
 #include "support/FakeDesktop.h"
+#include "support/MainFormStart.h"
 #include "ui/CMainForm.h"
 #include "ui/CNewMsgForm.h"
 #include "ui/CPopupMsgForm.h"
@@ -53,11 +54,9 @@ private:
     std::unique_ptr<CMainForm> m_main;
     QString m_boxText;
 
-    void Start(const std::vector<std::string>& settings = {}) {
-        m_desktop->WriteSettings(settings);
-        m_main = std::make_unique<CMainForm>(*m_desktop);
-        QTRY_VERIFY_WITH_TIMEOUT(m_main->IsStarted(), kWait);
-        QVERIFY(m_main->Station()->WaitRegistered(kWait));
+    bool Start(const std::vector<std::string>& settings = {}) {
+        m_main = StartMainForm(*m_desktop, settings);
+        return m_main != nullptr;
     }
     // Answers the next message box with `button`, keeping its text.
     void AnswerNextBox(QMessageBox::StandardButton button) {
@@ -94,7 +93,7 @@ private slots:
     }
 
     void deliveredMessageClosesTheWindowAndIsFiled() {
-        Start();
+        QVERIFY(Start());
         QPointer<CNewMsgForm> form = Write({{kRecipientUser, "BOB"}}, "line one\nline two");
         form->Send();
         QVERIFY(m_desktop->bob->inbox.WaitFor(1));
@@ -106,7 +105,7 @@ private slots:
     }
 
     void tooLongForAUserAsksAndCutsTo1600() {
-        Start();
+        QVERIFY(Start());
         Write({{kRecipientUser, "BOB"}}, std::string(1601, 'a'));
         AnswerNextBox(QMessageBox::Cancel);
         m_main->WriteWindows()[0]->Send();
@@ -121,8 +120,8 @@ private slots:
     }
 
     void broadcastOverTheLimitAsksWithTheSmallLimit() {
-        Start({"\"MessagesLargeBcastEnabled\"=dword:00000000",
-               "\"MsgSendEnableMsgFragment\"=dword:00000000"});
+        QVERIFY(Start({"\"MessagesLargeBcastEnabled\"=dword:00000000",
+                       "\"MsgSendEnableMsgFragment\"=dword:00000000"}));
         Write({{kRecipientWorkgroup, "WG"}}, std::string(200, 'b'));
         AnswerNextBox(QMessageBox::Ok);
         m_main->WriteWindows()[0]->Send();
@@ -133,7 +132,7 @@ private slots:
     }
 
     void contactGroupExpandsToItsMembers() {
-        Start();
+        QVERIFY(Start());
         CvContactsManager* contacts = m_main->Contacts();
         contacts->SaveContact({kContactUser, "BOB", "Bob", "Team"});
         contacts->SaveContact({kContactUser, "CAROL", "Carol", "Team"});
@@ -151,9 +150,10 @@ private slots:
     }
 
     void oneUnknownRecipientKeepsTheWindowAndNamesOnlyIt() {
-        Start({"\"MsgSendFailTextNotify\"=dword:00000001", "\"SoundEnabled\"=dword:00000001",
-               "\"MsgSendFailSoundNotify\"=dword:00000001",
-               "\"SoundEventSendFail\"=\"/sounds/fail.wav\""});
+        QVERIFY(
+            Start({"\"MsgSendFailTextNotify\"=dword:00000001", "\"SoundEnabled\"=dword:00000001",
+                   "\"MsgSendFailSoundNotify\"=dword:00000001",
+                   "\"SoundEventSendFail\"=\"/sounds/fail.wav\""}));
         QPointer<CNewMsgForm> form =
             Write({{kRecipientUser, "BOB"}, {kRecipientUser, "NOBODY"}}, "who is there?");
         form->Send();
@@ -174,7 +174,7 @@ private slots:
     }
 
     void emptyWindowIsReusedForTheSameRecipients() {
-        Start();
+        QVERIFY(Start());
         CNewMsgForm* first = m_main->OpenWriteMessage({{kRecipientUser, "BOB"}});
         QCOMPARE(m_main->OpenWriteMessage({{kRecipientUser, "BOB"}}), first);
         QVERIFY(m_main->OpenWriteMessage({{kRecipientUser, "CAROL"}}) != first);
@@ -185,7 +185,7 @@ private slots:
     }
 
     void closingDuringASendWithdrawsTheRest() {
-        Start();
+        QVERIFY(Start());
         // Hold the outbox on a first message so that the window's are queued.
         BlockingReceiver blocker;
         CMsg held;
@@ -215,7 +215,7 @@ private slots:
     }
 
     void ctrlEnterSendsAndEnterBreaksTheLine() {
-        Start({"\"UserSignMsgWith\"=dword:00000002"});
+        QVERIFY(Start({"\"UserSignMsgWith\"=dword:00000002"}));
         CNewMsgForm* form = Write({{kRecipientUser, "BOB"}}, "");
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form));
@@ -230,7 +230,7 @@ private slots:
     }
 
     void placementIsKeptFromOneWindowToTheNext() {
-        Start();
+        QVERIFY(Start());
         QPointer<CNewMsgForm> first = m_main->OpenWriteMessage({});
         QCOMPARE(first->size(), QSize(400, 300));  // nothing stored yet
         first->setGeometry(100, 120, 500, 350);
@@ -241,7 +241,7 @@ private slots:
     }
 
     void noRecipientIsRefused() {
-        Start();
+        QVERIFY(Start());
         CNewMsgForm* form = Write({}, "to whom?");
         AnswerNextBox(QMessageBox::Ok);
         form->Send();
@@ -250,7 +250,7 @@ private slots:
     }
 
     void typedNamesAndAutocompleteBecomeRecipients() {
-        Start();
+        QVERIFY(Start());
         m_main->Contacts()->SaveContact({kContactUser, "CAROL", "Carol Smith", "Friends"});
         CNewMsgForm* form = m_main->OpenWriteMessage({});
         CvListEdit* field = form->RecipientField();

@@ -64,7 +64,8 @@ private slots:
         geometry.start("xdotool", {"getwindowgeometry", "--shell", QString::number(icon->winId())});
         QVERIFY(geometry.waitForFinished(5000));
         QPoint centre;
-        for (const QString& line : QString::fromUtf8(geometry.readAllStandardOutput()).split('\n')) {
+        for (const QString& line :
+             QString::fromUtf8(geometry.readAllStandardOutput()).split('\n')) {
             if (line.startsWith("X=")) {
                 centre.setX(line.mid(2).toInt() + icon->width() / 2);
             } else if (line.startsWith("Y=")) {
