@@ -1,13 +1,18 @@
 #include "app/CvAppPaths.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/CvAppSettingsTable.h"
 #include "app/CvPath.h"
+#include "platform/CvRegistryHive.h"
 #include "platform/CvSpecialFolders.h"
 
 namespace {
@@ -60,18 +65,60 @@ std::string CvAppPaths::StorageFolder() const {
     return m_iniMode ? std::string() : m_appDataFolder + "/Corvane Messenger/3.x";
 }
 
-void CvAppPaths::CreateStorageFolders() const {
+std::string CvAppPaths::CreateStorageFolders() const {
     if (m_iniMode) {
-        return;
+        return {};
     }
     // ~/.local/share may not exist yet on a fresh account.
     if (!m_appDataFolder.empty()) {
-        std::error_code ignored;
-        std::filesystem::create_directories(m_appDataFolder, ignored);
+        std::error_code error;
+        std::filesystem::create_directories(m_appDataFolder, error);
+        if (error) {
+            return "cannot create the folder " + m_appDataFolder + ": " + error.message();
+        }
     }
     const std::string base = m_appDataFolder + "/Corvane Messenger";
-    mkdir(base.c_str(), 0700);
-    mkdir((base + "/3.x").c_str(), 0700);
+    for (const std::string& folder : {base, StorageFolder()}) {
+        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            const int error = errno;
+            return "cannot create the folder " + folder + ": " + std::strerror(error);
+        }
+    }
+    const std::string folder = StorageFolder();
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return "the data folder " + folder + " is not a folder";
+    }
+    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        const int error = errno;
+        return "cannot write in the data folder " + folder + ": " + std::strerror(error);
+    }
+    return {};
+}
+
+std::vector<std::string> CvAppPaths::UnreadableSettingsFiles() const {
+    const std::vector<std::string> files =
+        m_iniMode ? std::vector<std::string>{IniPath()}
+                  : std::vector<std::string>{CvRegistryHive(CvHive::CurrentUser).FilePath(),
+                                             CvRegistryHive(CvHive::LocalMachine).FilePath()};
+    std::vector<std::string> unreadable;
+    for (const std::string& file : files) {
+        const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            if (error != ENOENT) {
+                unreadable.push_back(file + " (" + std::strerror(error) + ")");
+            }
+            continue;
+        }
+        char byte = 0;
+        if (read(fd, &byte, 1) < 0) {
+            const int error = errno;
+            unreadable.push_back(file + " (" + std::strerror(error) + ")");
+        }
+        close(fd);
+    }
+    return unreadable;
 }
 
 std::string CvAppPaths::InStorageFolder(const std::string& name) const {

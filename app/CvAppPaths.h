@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/CvPropertyList.h"
 
@@ -32,8 +33,16 @@ public:
     std::string AutostartCommand() const;
 
     // Registry mode: creates "<app data>/Corvane Messenger" and its "3.x"
-    // (private to the user). Failures are ignored; INI mode creates nothing.
-    void CreateStorageFolders() const;
+    // (private to the user); INI mode creates nothing. Returns "" when the
+    // storage folder is there and writable, else what is wrong, for a person
+    // (the files in it cannot be created then).
+    std::string CreateStorageFolders() const;
+
+    // The settings files of the storage mode (the INI file, or the user's
+    // and the machine's registry files) that exist but cannot be read, each
+    // as "<path> (<reason>)". Their settings would silently fall back to the
+    // defaults.
+    std::vector<std::string> UnreadableSettingsFiles() const;
 
     // The archive and contact list database files: the file setting when its
     // "Use" setting is non-zero, else "messages" / "contacts" in the storage

@@ -26,6 +26,10 @@ public:
 
     // After a refused Start: whether the desktop program is what runs.
     bool DesktopRuns() const { return m_desktopRuns; }
+    // After a refused Start: "" when another instance runs; else why the
+    // lock could not be taken (CvInstanceLock::Problem), and nothing is
+    // known about other instances.
+    const std::string& Problem() const { return m_problem; }
 
     static std::string DesktopLockName(const std::string& userName);
 
@@ -34,4 +38,5 @@ private:
     std::optional<CvInstanceLock> m_perUser;
     std::optional<CvInstanceLock> m_desktop;
     bool m_desktopRuns = false;
+    std::string m_problem;
 };

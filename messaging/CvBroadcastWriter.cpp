@@ -1,8 +1,23 @@
 #include "messaging/CvBroadcastWriter.h"
 
 #include "messaging/CvError.h"
+#include "messaging/CvMsgSplitter.h"
+#include "netbios/CMailslot.h"
 #include "netbios/CMailslotPdu.h"
 #include "netbios/CPort.h"
+
+static_assert(kMaxBroadcastMessageBytes == CMailslot::kMaxMessageSize);
+
+std::vector<std::string> CvBroadcastMessageParts(const CMsg& msg, size_t maxChars, bool fragment,
+                                                 const CvOemCodec& oem) {
+    constexpr size_t kTerminators = 3;
+    const size_t names =
+        oem.ToOem(msg.sender).size() + oem.ToOem(msg.recipient).size() + kTerminators;
+    if (names >= kMaxBroadcastMessageBytes) {
+        throw CvDataTransmissionErr("WriteFile");  // no room left for any text
+    }
+    return CvBroadcastParts(msg.text, maxChars, fragment, kMaxBroadcastMessageBytes - names, oem);
+}
 
 void CvWriteBroadcastParts(CPort& port, const CMsg& msg, const std::vector<std::string>& parts) {
     for (const auto& part : parts) {

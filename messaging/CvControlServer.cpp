@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "messaging/CvControlSocket.h"
+#include "messaging/CvMsgComposer.h"
 #include "messaging/CvMsgOutboxSendResult.h"
 #include "messaging/CvStation.h"
 #include "messaging/SendResultCode.h"
@@ -100,14 +101,17 @@ bool CvControlServer::Open(std::string* error) {
     if (fd < 0) {
         return fail(std::string("socket: ") + std::strerror(errno));
     }
-    // Private from the start: no moment in which others could connect.
-    const mode_t oldMask = umask(0177);
-    const int bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    const int bindErrno = errno;
-    umask(oldMask);
-    if (bound != 0 || chmod(m_path.c_str(), 0600) != 0 || listen(fd, 8) != 0) {
+    // Private from the start: Linux gives the socket file the mode of the
+    // socket (less the umask), so there is no moment in which others could
+    // connect. Changing the umask instead would change it for every thread
+    // of the process. Should fchmod not take, the chmod after bind still
+    // sets the mode, and the default path lies in a folder only we can enter.
+    [[maybe_unused]] const int ownMode = fchmod(fd, 0600);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        chmod(m_path.c_str(), 0600) != 0 || listen(fd, 8) != 0) {
+        const int error = errno;
         close(fd);
-        return fail(m_path + ": " + std::strerror(bound != 0 ? bindErrno : errno));
+        return fail(m_path + ": " + std::strerror(error));
     }
     m_listenFd = fd;
     return true;
@@ -169,7 +173,11 @@ bool CvControlServer::BuildMessage(const CvStation& station, const CvControlRequ
     }
     msg.address = CvText::UpperCase(request.recipient);
     msg.recipient = msg.address;
-    msg.text = request.text;
+    // The clients cut a longer text on the wire; the record, which is what
+    // gets archived as sent, holds what goes out.
+    const CvStationSettings& settings = station.Settings();
+    msg.text = CvMsgComposer::SentText(request.text, msg.type, settings.maxBroadcastLength,
+                                       settings.fragmentEnabled);
     return true;
 }
 

@@ -38,7 +38,9 @@ public:
     // The message a request asks `station` to send: signed with the
     // station's default sender or the requested one (which must be one of
     // its own names), addressed to the recipient in upper case like every
-    // NetBIOS name. False, with the reason, when the sender is not ours.
+    // NetBIOS name, with the text cut to what the station sends
+    // (CvMsgComposer::SentText). False, with the reason, when the sender is
+    // not ours.
     static bool BuildMessage(const CvStation& station, const CvControlRequest& request, CMsg& msg,
                              std::string* error);
     const std::string& Path() const { return m_path; }

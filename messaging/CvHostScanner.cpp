@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "messaging/CvMsgLineFormat.h"
 #include "platform/CvTextCodec.h"
 
 namespace {
@@ -33,8 +34,9 @@ Name16 BrowseMastersName() {
 }
 
 // The first 15 bytes without padding, as UTF-8; empty for names that are no
-// workgroup or computer name (the wildcard, control characters).
-std::string Printable(const std::array<uint8_t, 16>& raw) {
+// workgroup or computer name (the wildcard, or anything the terminal sanitiser
+// would have to change: such a name came from a peer playing tricks).
+std::string NameText(const std::array<uint8_t, 16>& raw) {
     std::string oem(reinterpret_cast<const char*>(raw.data()), 15);
     while (!oem.empty() && (oem.back() == ' ' || oem.back() == '\0')) {
         oem.pop_back();
@@ -42,12 +44,11 @@ std::string Printable(const std::array<uint8_t, 16>& raw) {
     if (oem.empty() || oem[0] == '*') {
         return {};
     }
-    for (unsigned char c : oem) {
-        if (c < 0x20) {
-            return {};
-        }
+    std::string text = CvText::FromOem(oem);
+    if (CvMsgLineFormat::HasControlCharacters(text)) {
+        return {};
     }
-    return CvText::FromOem(oem);
+    return text;
 }
 
 std::string Upper(const std::string& text) {
@@ -169,7 +170,7 @@ CvNetResourceNode CvHostScanner::Enumerate(const CvNeighbourhood::StopCheck& sto
                 }
                 std::string unique20;
                 for (const auto& entry : status->names) {
-                    const std::string text = Printable(entry.name);
+                    const std::string text = NameText(entry.name);
                     if (text.empty()) {
                         continue;
                     }

@@ -67,6 +67,11 @@ std::string CutToPersonalLimit(const std::string& text) {
     return CvText::CutToCodePoints(text, kMaxPersonalLength);
 }
 
+std::string SentText(const std::string& text, int32_t type, size_t broadcastLimit, bool fragment) {
+    const bool whole = type != MsgBroadcast || fragment;
+    return CvText::CutToCodePoints(text, whole ? kMaxPersonalLength : broadcastLimit);
+}
+
 std::vector<CMsg> BuildMessages(const std::vector<CvRecipient>& recipients,
                                 const std::string& sender, const std::string& text) {
     std::vector<CMsg> messages;

@@ -39,6 +39,12 @@ bool ExceedsLimits(const std::vector<CvRecipient>& recipients, const std::string
 // The text cut to 1600 code points; broadcasts are cut by the clients.
 std::string CutToPersonalLimit(const std::string& text);
 
+// The longest text the messaging clients send of `text` to one recipient of
+// `type` (MsgPersonal or MsgBroadcast), by their character limits: 1600 code
+// points for a personal message and for a broadcast sent in parts
+// (`fragment`), else `broadcastLimit`. What is archived as sent.
+std::string SentText(const std::string& text, int32_t type, size_t broadcastLimit, bool fragment);
+
 // One record per recipient: its kind as the type, `sender`, the name as
 // address and recipient, the text, the current local time.
 std::vector<CMsg> BuildMessages(const std::vector<CvRecipient>& recipients,

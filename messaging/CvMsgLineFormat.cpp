@@ -7,11 +7,17 @@
 
 namespace {
 
-// Length of the valid UTF-8 sequence at `i`, or 0.
-size_t Utf8SequenceLength(const std::string& text, size_t i) {
+constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// Length of the valid UTF-8 sequence at `i` (1 for ASCII), with its code
+// point; 0 when the bytes there are not valid UTF-8.
+size_t DecodeUtf8(const std::string& text, size_t i, uint32_t& codePoint) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     size_t length = 0;
-    uint32_t codePoint = 0;
+    if (c < 0x80) {
+        codePoint = c;
+        return 1;
+    }
     if ((c & 0xE0) == 0xC0) {
         length = 2;
         codePoint = c & 0x1F;
@@ -42,6 +48,11 @@ size_t Utf8SequenceLength(const std::string& text, size_t i) {
     return length;
 }
 
+// C0, DEL and C1: a terminal acts on each of them.
+bool IsControl(uint32_t codePoint) {
+    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
+}
+
 }  // namespace
 
 namespace CvMsgLineFormat {
@@ -68,19 +79,14 @@ std::string DisplayText(const std::string& text) {
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
     for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            const size_t length = Utf8SequenceLength(text, i);
-            if (length == 0) {
-                out += "\xEF\xBF\xBD";
-                ++i;
-            } else {
-                out.append(text, i, length);
-                i += length;
-            }
+        uint32_t codePoint = 0;
+        const size_t length = DecodeUtf8(text, i, codePoint);
+        if (length == 0) {
+            out += kReplacement;
+            ++i;
             continue;
         }
-        switch (c) {
+        switch (codePoint) {
             case '"':
                 out += "\\\"";
                 break;
@@ -103,15 +109,16 @@ std::string JsonString(const std::string& text) {
                 out += "\\f";
                 break;
             default:
-                if (c < 0x20 || c == 0x7F) {
+                if (IsControl(codePoint)) {
                     char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                                  static_cast<unsigned>(codePoint));
                     out += escaped;
                 } else {
-                    out += static_cast<char>(c);
+                    out.append(text, i, length);
                 }
         }
-        ++i;
+        i += length;
     }
     out += '"';
     return out;
@@ -131,15 +138,37 @@ std::string Plain(const CMsg& msg) {
 }
 
 std::string Printable(const std::string& text, bool keepLineBreaks) {
-    std::string out = text;
-    for (char& c : out) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        const bool kept = keepLineBreaks && (c == '\n' || c == '\t');
-        if ((byte < 0x20 || byte == 0x7F) && !kept) {
-            c = '?';
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        uint32_t codePoint = 0;
+        const size_t length = DecodeUtf8(text, i, codePoint);
+        if (length == 0) {
+            out += kReplacement;
+            ++i;
+            continue;
         }
+        const bool kept = keepLineBreaks && (codePoint == '\n' || codePoint == '\t');
+        if (IsControl(codePoint) && !kept) {
+            out += '?';
+        } else {
+            out.append(text, i, length);
+        }
+        i += length;
     }
     return out;
+}
+
+bool HasControlCharacters(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        uint32_t codePoint = 0;
+        const size_t length = DecodeUtf8(text, i, codePoint);
+        if (length == 0 || IsControl(codePoint)) {
+            return true;
+        }
+        i += length;
+    }
+    return false;
 }
 
 }  // namespace CvMsgLineFormat

@@ -4,7 +4,9 @@
 
 #include "messaging/CMsg.h"
 
-// One received message as one line of text for a terminal or a program.
+// One received message as one line of text for a terminal or a program, and
+// the one sanitiser for text that came from the network (names, message
+// texts, comments) before the command-line tool prints it.
 namespace CvMsgLineFormat {
 
 // Line breaks as this system writes them: 0x14 (how the messenger protocol
@@ -12,9 +14,10 @@ namespace CvMsgLineFormat {
 std::string DisplayText(const std::string& text);
 
 // `text` as a JSON string literal, quotes included: '"', '\\' and control
-// characters escaped (\n, \r, \t, \b, \f or \u00XX, also for 0x7F); other
-// characters kept as UTF-8; a byte that is not part of valid UTF-8 becomes
-// U+FFFD, so the result is always valid JSON.
+// characters escaped (\n, \r, \t, \b, \f or \u00XX, also for DEL and the C1
+// controls U+0080 to U+009F, which terminals obey as well); other characters
+// kept as UTF-8; a byte that is not part of valid UTF-8 becomes U+FFFD, so
+// the result is always valid JSON and safe to show on a terminal.
 std::string JsonString(const std::string& text);
 
 // {"type":1,"sender":"...","recipient":"...","text":"...","time":"yyyy-MM-dd HH:mm:ss"}
@@ -27,8 +30,15 @@ std::string Json(const CMsg& msg);
 // steer the terminal.
 std::string Plain(const CMsg& msg);
 
-// `text` with control characters replaced by '?'; "\n" and "\t" are kept
-// when `keepLineBreaks`.
+// `text` made safe for a terminal: every control character (C0, DEL, and the
+// C1 controls U+0080 to U+009F, among them the one-character CSI) becomes
+// '?', and every byte that is not part of valid UTF-8 becomes U+FFFD, so no
+// escape sequence can reach the terminal. "\n" and "\t" are kept when
+// `keepLineBreaks`. Other characters are kept as they are.
 std::string Printable(const std::string& text, bool keepLineBreaks);
+
+// Whether Printable(text, false) would change `text`: a control character or
+// a byte that is not valid UTF-8 is in it.
+bool HasControlCharacters(const std::string& text);
 
 }  // namespace CvMsgLineFormat

@@ -4,7 +4,6 @@
 
 #include "messaging/CvBroadcastWriter.h"
 #include "messaging/CvError.h"
-#include "messaging/CvMsgSplitter.h"
 #include "netbios/CMailslot.h"
 #include "netbios/CMailslotPdu.h"
 #include "platform/CvMailslotProvider.h"
@@ -98,7 +97,7 @@ void CvMslotMessagingClient::Send(CMsg msg) {
     if (msg.type != TransportId()) {
         return;
     }
-    const auto parts = CvBroadcastParts(msg.text, maxBroadcastLength, fragmentEnabled);
+    const auto parts = CvBroadcastMessageParts(msg, maxBroadcastLength, fragmentEnabled);
     std::lock_guard guard(m_portsLock);
     if (m_ports.empty()) {
         throw CvNoInterfaceAvailErr();

@@ -1,13 +1,13 @@
 #include "messaging/CvSmbMessagingClient.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <set>
 
 #include "messaging/CvBroadcastWriter.h"
 #include "messaging/CvError.h"
-#include "messaging/CvMsgSplitter.h"
 #include "messaging/CvNetbiosInterface.h"
 #include "messaging/CvNetbiosNetwork.h"
 #include "netbios/CNetbiosDgName.h"
@@ -28,9 +28,7 @@ namespace {
 // session of the process; the first id is 1.
 std::atomic<uint16_t> g_lastGroupId{0};
 
-// Received multi-block texts stop growing here; a peer cannot make us hold
-// more than this for one message.
-constexpr size_t kMaxReceivedText = 64 * 1024;
+using Clock = std::chrono::steady_clock;
 
 class SharedLock {
 public:
@@ -59,10 +57,28 @@ public:
         }
     }
     CConnection* operator->() const { return m_connection; }
+    CConnection& operator*() const { return *m_connection; }
 
 private:
     CConnection* m_connection;
 };
+
+// A reply that reports an error means the peer did not take the message.
+void CheckReply(const CSmbPdu& reply) {
+    if (reply.IsError()) {
+        throw CvDataTransmissionErr("SMBreply" + std::to_string(reply.ErrorClass()) + "/" +
+                                    std::to_string(reply.ErrorCode()));
+    }
+}
+
+// A reply to a message already read in full: whether it reaches the peer no
+// longer decides whether the message is delivered.
+void ReplyToComplete(CConnection& connection, CSmbPdu& reply) {
+    try {
+        connection.SendPdu(reply);
+    } catch (const CvNetworkErr&) {
+    }
+}
 
 // What went wrong on the ports tried so far, and the exception that reports
 // it once every port failed: a transmission error first, then "not found",
@@ -248,6 +264,7 @@ void CvSmbMessagingClient::CountPorts(const std::vector<std::string>& personal,
                 if (port->Name() == personal[i]) {
                     ++personalCounts[i].total;
                     personalCounts[i].opened += port->IsOpened() ? 1 : 0;
+                    personalCounts[i].conflicting += port->IsInConflict() ? 1 : 0;
                 }
             }
         }
@@ -257,6 +274,7 @@ void CvSmbMessagingClient::CountPorts(const std::vector<std::string>& personal,
                 if (port->Name() == group[i]) {
                     ++groupCounts[i].total;
                     groupCounts[i].opened += port->IsOpened() ? 1 : 0;
+                    groupCounts[i].conflicting += port->IsInConflict() ? 1 : 0;
                 }
             }
         }
@@ -331,21 +349,23 @@ void CvSmbMessagingClient::SendSingleBlock(CNetbiosName& port, const CMsg& msg) 
     pdu.SetDestination(msg.recipient);
     pdu.SetText(msg.text);
     connection->SendPdu(pdu);
+    CSmbPdu reply;
     try {
-        connection->ReceivePdu(pdu);
+        connection->ReceivePdu(reply);
     } catch (const CvDataTransmissionErr& error) {
         // A peer that accepts only multi-block messages (it wants a protocol
         // negotiation before a single block) hangs up instead of replying.
         // Counting that as delivered would lose the message: send it again
-        // as Start/Text/End on a new session.
-        if (PeerClosedSession(error)) {
-            connection.Close();
-            SendMultiBlock(port, msg);
-            return;
+        // as Start/Text/End on a new session. Any other failure, a time-out
+        // included, leaves it unknown whether the message arrived.
+        if (!PeerClosedSession(error)) {
+            throw;
         }
-    } catch (const CvNetworkErr&) {
-        // No reply in time: the message went out; the reply is not needed.
+        connection.Close();
+        SendMultiBlock(port, msg);
+        return;
     }
+    CheckReply(reply);
 }
 
 void CvSmbMessagingClient::SendMultiBlock(CNetbiosName& port, const CMsg& msg) {
@@ -356,6 +376,7 @@ void CvSmbMessagingClient::SendMultiBlock(CNetbiosName& port, const CMsg& msg) {
     connection->SendPdu(start);
     CSmbPdu reply;
     connection->ReceivePdu(reply);
+    CheckReply(reply);
     const uint16_t groupId = reply.Word(0);
 
     const size_t length = CvText::CodePointCount(msg.text);
@@ -368,15 +389,17 @@ void CvSmbMessagingClient::SendMultiBlock(CNetbiosName& port, const CMsg& msg) {
         text.SetText(block);
         connection->SendPdu(text);
         connection->ReceivePdu(reply);
+        CheckReply(reply);
     }
     CSmbPdu_sendend end;
     end.SetGroupId(groupId);
     connection->SendPdu(end);
     connection->ReceivePdu(reply);
+    CheckReply(reply);
 }
 
 void CvSmbMessagingClient::SendBroadcast(CMsg msg) {
-    const auto parts = CvBroadcastParts(msg.text, maxBroadcastLength, fragmentEnabled);
+    const auto parts = CvBroadcastMessageParts(msg, maxBroadcastLength, fragmentEnabled);
     std::lock_guard lock(m_datagramPortsLock);
     if (m_datagramPorts.empty()) {
         throw CvNoInterfaceAvailErr();
@@ -392,7 +415,10 @@ void CvSmbMessagingClient::SendBroadcast(CMsg msg) {
 
 void CvSmbMessagingClient::OnSessionConnection(CConnection* connection, void*) {
     ConnectionGuard guard(connection);
-    std::optional<CMsg> received;
+    // A complete message is handed on before its last reply: once the
+    // sender reads that reply it counts the message delivered, so it must
+    // already be with the receiver (archived, shown) by then. A reply that
+    // cannot be written loses nothing either.
     try {
         CPduBuffer buffer;
         guard->ReceiveRaw(buffer);
@@ -406,47 +432,62 @@ void CvSmbMessagingClient::OnSessionConnection(CConnection* connection, void*) {
             msg.sender = pdu.Originator();
             msg.recipient = msg.address = pdu.Destination();
             msg.text = pdu.Text();
+            Deliver(msg);
             CSmbPdu reply = pdu.MakeReply();
-            guard->SendPdu(reply);
-            received = std::move(msg);
+            ReplyToComplete(*guard, reply);
         } else if (header.Command() == CSmbPdu::kCommandSendStart) {
-            CSmbPdu_sendstrt start;
-            start.Decode(buffer);
-            CMsg msg;
-            msg.type = MsgPersonal;
-            msg.sender = start.Originator();
-            msg.recipient = msg.address = start.Destination();
-            const uint16_t groupId = ++g_lastGroupId;
-            CSmbPdu startReply = start.MakeReply(groupId);
-            guard->SendPdu(startReply);
-            for (;;) {
-                guard->ReceiveRaw(buffer);
-                CSmbPdu next;
-                next.Decode(buffer);
-                if (next.Command() != CSmbPdu::kCommandSendText) {
-                    CSmbPdu endReply = start.MakeReply();
-                    endReply.SetCommand(CSmbPdu::kCommandSendEnd);
-                    endReply.SetMid(next.Mid());
-                    guard->SendPdu(endReply);
-                    break;
-                }
-                CSmbPdu_sendtxt text;
-                text.Decode(buffer);
-                if (msg.text.size() + text.Text().size() <= kMaxReceivedText) {
-                    msg.text += text.Text();
-                }
-                CSmbPdu textReply = text.MakeReply();
-                guard->SendPdu(textReply);
-            }
-            received = std::move(msg);
+            ReceiveMultiBlock(*guard, buffer);
         }
-        guard.Close();
     } catch (const CvNetworkErr&) {
-        return;  // a broken session delivers nothing
+        // A broken session delivers only what was complete before it broke.
     }
-    if (received) {
-        Deliver(*received);
+}
+
+void CvSmbMessagingClient::ReceiveMultiBlock(CConnection& connection, CPduBuffer& buffer) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(m_receiveDeadlineMs.load());
+    const size_t maxBlocks = m_receiveMaxBlocks;
+    const size_t maxTextBytes = m_receiveMaxTextBytes;
+
+    CSmbPdu_sendstrt start;
+    start.Decode(buffer);
+    CMsg msg;
+    msg.type = MsgPersonal;
+    msg.sender = start.Originator();
+    msg.recipient = msg.address = start.Destination();
+    const uint16_t groupId = ++g_lastGroupId;
+    CSmbPdu startReply = start.MakeReply(groupId);
+    connection.SendPdu(startReply);
+
+    // A peer past these limits is hung up on, and its message dropped, so
+    // that it cannot hold this worker and the memory for as long as it likes.
+    for (size_t blocks = 0; Clock::now() < deadline;) {
+        connection.ReceiveRaw(buffer);
+        CSmbPdu next;
+        next.Decode(buffer);
+        if (next.GroupId() != groupId) {
+            return;  // not part of this message
+        }
+        if (next.Command() == CSmbPdu::kCommandSendEnd) {
+            CSmbPdu endReply = start.MakeReply();
+            endReply.SetCommand(CSmbPdu::kCommandSendEnd);
+            endReply.SetMid(next.Mid());
+            Deliver(msg);
+            ReplyToComplete(connection, endReply);
+            return;
+        }
+        if (next.Command() != CSmbPdu::kCommandSendText || ++blocks > maxBlocks) {
+            return;
+        }
+        CSmbPdu_sendtxt text;
+        text.Decode(buffer);
+        if (msg.text.size() + text.Text().size() > maxTextBytes) {
+            return;
+        }
+        msg.text += text.Text();
+        CSmbPdu textReply = text.MakeReply();
+        connection.SendPdu(textReply);
     }
+    return;
 }
 
 void CvSmbMessagingClient::OnDatagramConnection(CConnection* connection, void*) {
@@ -460,7 +501,7 @@ void CvSmbMessagingClient::OnDatagramConnection(CConnection* connection, void*) 
         if (header.Command() == CSmbPdu::kCommandTransaction) {
             CSmbDgPdu_sendb pdu;
             pdu.Decode(buffer);
-            if (pdu.MailslotName() == CSmbDgPdu_sendb::kMessengerMailslot) {
+            if (pdu.IsMessengerMailslot()) {
                 CMsg msg;
                 msg.type = MsgBroadcast;
                 msg.sender = pdu.Originator();

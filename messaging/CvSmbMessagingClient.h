@@ -15,6 +15,7 @@
 #include "platform/CvEvent.h"
 
 class CConnection;
+class CPduBuffer;
 class CNetbiosDgName;
 class CNetbiosName;
 class CvMailslotProvider;
@@ -34,6 +35,16 @@ public:
     static constexpr size_t kSingleBlockLength = 128;
     static constexpr uint16_t kSessionTimeoutMs = 7000;
 
+    // Bounds on one received multi-block message; a peer that goes past one
+    // is hung up on and its message dropped. An honest message has at most
+    // 1600 characters in blocks of up to 128 bytes: at most 26 blocks and
+    // about 4800 bytes of text even in a double-byte code page, sent within
+    // moments. The deadline counts from the Send Start; a receive begun
+    // before it may still take one session time-out.
+    static constexpr uint32_t kReceiveDeadlineMs = 30000;
+    static constexpr size_t kReceiveMaxBlocks = 64;
+    static constexpr size_t kReceiveMaxTextBytes = 8192;  // UTF-8 bytes
+
     CvSmbMessagingClient();
     ~CvSmbMessagingClient() override;
 
@@ -47,6 +58,12 @@ public:
     void SetFragmentEnabled(bool enabled) { fragmentEnabled = enabled; }
     void SetMaxBroadcastLength(uint32_t length) { maxBroadcastLength = length; }
     void SetSendTimeout(uint32_t ms) { sendTimeout = ms; }
+    // Overrides the kReceive* bounds (tests use short deadlines).
+    void SetReceiveLimits(uint32_t deadlineMs, size_t maxBlocks, size_t maxTextBytes) {
+        m_receiveDeadlineMs = deadlineMs;
+        m_receiveMaxBlocks = maxBlocks;
+        m_receiveMaxTextBytes = maxTextBytes;
+    }
 
     // The network's change listener: makes the client thread rebuild.
     CvNullaryFunction<void>* InterfacesChangedNotifier() { return &m_interfacesChanged; }
@@ -67,11 +84,13 @@ public:
     CvSmbStateWatch& StateWatch() { return m_stateWatch; }
 
     // Reads the port lists under their locks; used by the state watch.
-    // Returns {interfaces, ports with this name, opened ones}.
+    // Returns {interfaces, ports with this name, opened ones, ones in
+    // conflict}.
     struct PortCount {
         size_t interfaces = 0;
         size_t total = 0;
         size_t opened = 0;
+        size_t conflicting = 0;
     };
     std::vector<std::string> PersonalNames() const;
     std::vector<std::string> GroupNames() const;
@@ -90,6 +109,10 @@ private:
     void SendMultiBlock(CNetbiosName& port, const CMsg& msg);
 
     void OnSessionConnection(CConnection* connection, void*);
+    // Reads the rest of a message after its Send Start (in `buffer`) and
+    // hands it on before the last reply; drops it when it broke off, went
+    // past the limits or ended with anything but this message's Send End.
+    void ReceiveMultiBlock(CConnection& connection, CPduBuffer& buffer);
     void OnDatagramConnection(CConnection* connection, void*);
     void Deliver(CMsg& msg);
 
@@ -105,6 +128,9 @@ private:
     std::atomic<bool> fragmentEnabled{true};
     std::atomic<uint32_t> maxBroadcastLength{128};
     std::atomic<uint32_t> sendTimeout{3500};
+    std::atomic<uint32_t> m_receiveDeadlineMs{kReceiveDeadlineMs};
+    std::atomic<size_t> m_receiveMaxBlocks{kReceiveMaxBlocks};
+    std::atomic<size_t> m_receiveMaxTextBytes{kReceiveMaxTextBytes};
 
     CvSmbStateWatch m_stateWatch{this};
     const std::vector<uint8_t> m_suffixes{0x03};

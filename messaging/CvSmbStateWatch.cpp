@@ -10,6 +10,9 @@ int32_t StateOf(const CvSmbMessagingClient::PortCount& count) {
     if (count.interfaces == 0) {
         return NameStateNoInterface;
     }
+    if (count.conflicting != 0) {
+        return NameStateConflict;
+    }
     if (count.opened == count.total && count.total == count.interfaces) {
         return NameStateRegistered;
     }

@@ -17,6 +17,8 @@ enum CvNameState : int32_t {
     NameStateNoClient = 2,     // the watch has no client
     NameStatePartial = 3,      // not registered on every interface
     NameStateRegistered = 4,   // registered on every interface
+    NameStateConflict = 5,     // another station claims it on some interface;
+                               // registering again
 };
 
 // Every 5000 ms, records how completely each name of the client is

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "messaging/CvError.h"
 #include "netbios/CNetbiosDgConnection.h"
 #include "netbios/CPduBuffer.h"
 #include "netbios/CProtocolDataUnit.h"
@@ -53,8 +54,9 @@ void CNetbiosDgName::SendPdu(CConnection* connection, CProtocolDataUnit& pdu) {
 }
 
 void CNetbiosDgName::SendRaw(CConnection* connection, CPduBuffer& buffer) {
-    if (auto* file = AsDatagram(connection)->file.get()) {
-        file->Write(buffer.Bytes());
+    auto* file = AsDatagram(connection)->file.get();
+    if (file == nullptr || !file->Write(buffer.Bytes())) {
+        throw CvDataTransmissionErr("WriteFile");
     }
 }
 
@@ -99,7 +101,11 @@ void CNetbiosDgName::Serve() {
     }
     if (code == kNrcGoodRet && m_receive.length <= kMaxDatagram) {
         m_ring.Push(m_receiveBuffer, m_receive.length);
-    } else if (NBIsFatal(code)) {
+    } else if (code == kNrcNamConf) {
+        EnterConflict();
+    } else if (NBIsFatal(code) || posted != kNrcPending) {
+        // A receive that cannot even be posted would be refused again on
+        // every pass: register the name afresh instead.
         m_opened = false;
     }
 }

@@ -30,10 +30,13 @@ public:
     // Decodes `pdu` from the connection's datagram.
     void ReceivePdu(CConnection* connection, CProtocolDataUnit& pdu) override;
     void ReceiveRaw(CConnection* connection, CPduBuffer& buffer) override;
-    // Writes to the connection's mailslot; a failed write is not reported.
+    // Writes to the connection's mailslot. A write that could not be sent
+    // (too large for a datagram, or no adapter could send it) throws
+    // CvDataTransmissionErr("WriteFile").
     void SendPdu(CConnection* connection, CProtocolDataUnit& pdu) override;
     void SendRaw(CConnection* connection, CPduBuffer& buffer) override;
     void CloseConnection(CConnection* connection) override;
+    // One datagram receive; kNrcNamConf puts the port in conflict.
     void Serve() override;
     bool Open() override;
     void Close() override;

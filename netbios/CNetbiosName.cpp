@@ -66,8 +66,16 @@ void CNetbiosName::SendRaw(CConnection* connection, CPduBuffer& buffer) {
 }
 
 void CNetbiosName::CloseConnection(CConnection* connection) {
-    NBHangUp(m_provider, m_lana, SessionOf(connection));
+    HangUpOnce(*static_cast<CNetbiosConnection*>(connection));
     RemoveConnection(connection);
+}
+
+void CNetbiosName::HangUpOnce(CNetbiosConnection& connection) {
+    std::lock_guard guard(m_hangUpLock);
+    if (!connection.hungUp) {
+        NBHangUp(m_provider, m_lana, connection.session);
+        connection.hungUp = true;
+    }
 }
 
 bool CNetbiosName::Open() {
@@ -106,22 +114,54 @@ void CNetbiosName::CancelListens() {
     }
 }
 
+bool CNetbiosName::PostListen(size_t slot) {
+    m_listenEvents[slot].Reset();
+    const uint8_t code = NBListenAsy(m_provider, m_listens[slot], m_lana, m_oemName,
+                                     m_sessionTimeout, m_listenEvents[slot]);
+    if (code != kNrcPending) {
+        m_listens[slot].retcode = code;
+        return false;
+    }
+    return true;
+}
+
+bool CNetbiosName::Accept(const std::string& caller, uint8_t session) {
+    CConnection* connection =
+        AddConnection(std::make_unique<CNetbiosConnection>(this, caller, session, true));
+    CvWaitable* const stop[] = {&m_stopEvent, &Thread()->StopEvent()};
+    if (!m_workers.Post(connection, stop)) {
+        CloseConnection(connection);
+        return false;
+    }
+    return true;
+}
+
 void CNetbiosName::Serve() {
     bool failed = false;
+    bool conflict = false;
+    // How a listen ended (or was refused) decides what the pass does next.
+    auto noteEnd = [&](uint8_t code) {
+        if (code == kNrcNamConf) {
+            conflict = true;
+        } else if (NBIsFatal(code)) {
+            failed = true;
+        }
+    };
+    auto post = [&](size_t slot) {
+        if (!PostListen(slot)) {
+            noteEnd(m_listens[slot].retcode);
+            failed = failed || !conflict;
+        }
+    };
+
     if (m_listensPending) {
         for (size_t i = 0; i < kListens; ++i) {
-            m_listenEvents[i].Reset();
-            const uint8_t code = NBListenAsy(m_provider, m_listens[i], m_lana, m_oemName,
-                                             m_sessionTimeout, m_listenEvents[i]);
-            if (code != kNrcPending) {
-                m_listens[i].retcode = code;
-                failed = true;
-            }
+            post(i);
         }
         m_listensPending = false;
     }
 
-    if (!failed) {
+    if (!failed && !conflict) {
         std::array<CvWaitable*, kListens + 2> objects{};
         for (size_t i = 0; i < kListens; ++i) {
             objects[i] = &m_listenEvents[i];
@@ -136,28 +176,41 @@ void CNetbiosName::Serve() {
         }
 
         for (size_t i = 0; i < kListens; ++i) {
+            // The provider stores the return code before it sets the event
+            // and touches the NCB no more after that: only a set event makes
+            // the slot safe to read and post again.
+            if (!m_listenEvents[i].IsSet()) {
+                continue;
+            }
             CvNcb& listen = m_listens[i];
             const uint8_t code = listen.retcode;
+            if (code == kNrcPending) {
+                continue;
+            }
             if (code == kNrcGoodRet) {
                 const uint8_t session = listen.lsn;
                 const std::string caller(reinterpret_cast<const char*>(listen.callname),
                                          sizeof listen.callname);
-                m_listenEvents[i].Reset();
-                const uint8_t posted = NBListenAsy(m_provider, listen, m_lana, m_oemName,
-                                                   m_sessionTimeout, m_listenEvents[i]);
-                if (posted != kNrcPending) {
-                    listen.retcode = posted;
-                    failed = true;
+                if (!Accept(caller, session)) {
+                    CancelListens();
+                    m_opened = false;
+                    return;  // stopped
                 }
-                CallHandler(
-                    AddConnection(std::make_unique<CNetbiosConnection>(this, caller, session)));
-            } else if (code != kNrcPending && NBIsFatal(code)) {
-                failed = true;
+                post(i);
+            } else if (code == kNrcNamConf || NBIsFatal(code)) {
+                noteEnd(code);
+            } else {
+                // Ended without a caller (cancelled, for one). Left completed,
+                // its event would end every later wait at once.
+                post(i);
             }
         }
     }
 
-    if (failed) {
+    if (conflict) {
+        CancelListens();
+        EnterConflict();
+    } else if (failed) {
         CancelListens();
         m_opened = false;
     }
@@ -174,10 +227,21 @@ CConnection* CNetbiosName::Connect(const std::string& name) {
     if (code != kNrcGoodRet) {
         throw CvUnknownNetworkErr("NBCallAsy3");
     }
-    return AddConnection(std::make_unique<CNetbiosConnection>(this, called, session));
+    return AddConnection(std::make_unique<CNetbiosConnection>(this, called, session, false));
 }
 
 void CNetbiosName::Stop() {
     m_stopEvent.Set();
     CPort::Stop();
+    // No caller comes in any more. Sessions still being served would hold
+    // the workers until their peers finish or time out: end them now.
+    ForEachConnection([this](CConnection* connection) {
+        auto* session = static_cast<CNetbiosConnection*>(connection);
+        if (session->accepted) {
+            HangUpOnce(*session);
+        }
+    });
+    for (CConnection* waiting : m_workers.Stop()) {
+        CloseConnection(waiting);
+    }
 }

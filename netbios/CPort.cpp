@@ -17,12 +17,23 @@ bool CPort::WaitOpen() {
         if (m_opened) {
             return true;
         }
+        if (m_pauseBeforeOpen.exchange(false)) {
+            m_thread->WaitForStop(m_reopenPauseMs);
+            continue;
+        }
         if (Open()) {
+            m_conflict = false;
             return true;
         }
-        m_thread->WaitForStop(kReopenPauseMs);
+        m_thread->WaitForStop(m_reopenPauseMs);
     }
     return false;
+}
+
+void CPort::EnterConflict() {
+    m_conflict = true;
+    m_opened = false;
+    m_pauseBeforeOpen = true;
 }
 
 void CPort::Start() {
@@ -87,6 +98,13 @@ void CPort::RemoveConnection(CConnection* connection) {
                 break;
             }
         }
+    }
+}
+
+void CPort::ForEachConnection(const std::function<void(CConnection*)>& visit) const {
+    std::lock_guard guard(m_listLock);
+    for (const auto& connection : m_connections) {
+        visit(connection.get());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -18,7 +19,11 @@ class CProtocolDataUnit;
 // port (Open), serves it (Serve) while it stays open, re-opens it every
 // 3000 ms after a failure, and closes it when stopped. Each accepted session
 // or received message becomes a connection handed to the connection handler
-// on the port's thread.
+// (on the port's thread unless the port says otherwise).
+//
+// A name that another station claims (a name conflict) closes the port and
+// marks it in conflict; the thread registers the name again after the re-open
+// pause, and a successful registration clears the mark.
 class CPort {
 public:
     using Handler = CvBinaryFunction<void, CConnection*, void*>;
@@ -38,8 +43,9 @@ public:
     virtual void CloseConnection(CConnection* connection);
     // One pass of serving an open port, on the port thread.
     virtual void Serve() = 0;
-    // True once the port is open; tries Open every 3000 ms until then. False
-    // when stopped first.
+    // True once the port is open; tries Open every 3000 ms until then (after
+    // a conflict it waits that long before the first try). False when stopped
+    // first.
     virtual bool WaitOpen();
     virtual bool Open() { return false; }
     virtual void Close() {}
@@ -52,6 +58,10 @@ public:
     virtual void Stop();
 
     bool IsOpened() const { return m_opened; }
+    // True from a name conflict until the name is registered again.
+    bool IsInConflict() const { return m_conflict; }
+    // The pause between two registration attempts (kReopenPauseMs).
+    void SetReopenPause(uint32_t ms) { m_reopenPauseMs = ms; }
     std::string Name() const;
     void SetName(const std::string& name);
     void SetHandler(Handler* handler) { m_handler = handler; }
@@ -71,15 +81,25 @@ protected:
     // Deletes the connection if it belongs to this port.
     void RemoveConnection(CConnection* connection);
     void CallHandler(CConnection* connection);
+    // Runs `visit` for every live connection, holding the list lock: a
+    // connection cannot go away meanwhile, and `visit` must not add or remove
+    // connections.
+    void ForEachConnection(const std::function<void(CConnection*)>& visit) const;
+    // Serving stops because another station claims the name: the port
+    // closes, and the thread registers again after the re-open pause.
+    void EnterConflict();
 
     CvCriticalSection m_stateLock;
     std::atomic<bool> m_opened{false};
+    std::atomic<bool> m_conflict{false};
     uint16_t m_callTimeout = 2000;
     uint16_t m_sessionTimeout = 0;
 
 private:
     void PortThread(CvThread* thread);
 
+    std::atomic<bool> m_pauseBeforeOpen{false};
+    std::atomic<uint32_t> m_reopenPauseMs{kReopenPauseMs};
     std::unique_ptr<CvThreadClassFunction<CPort>> m_thread;
     std::list<std::unique_ptr<CConnection>> m_connections;
     mutable CvCriticalSection m_listLock;

@@ -1,5 +1,8 @@
 #include "netbios/CSmbDgPdu_sendb.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "netbios/CMailslotPdu.h"
 #include "netbios/CPduBuffer.h"
 
@@ -96,4 +99,14 @@ bool CSmbDgPdu_sendb::Decode(CPduBuffer& buffer) {
     m_destination = FromOem(destination);
     m_text = FromOem(text);
     return complete;
+}
+
+bool CSmbDgPdu_sendb::IsMessengerMailslot() const {
+    // ASCII folding only: the locale must not decide what a name on the
+    // wire means.
+    const auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+    const std::string_view expected = kMessengerMailslot;
+    return std::equal(m_mailslotName.begin(), m_mailslotName.end(), expected.begin(),
+                      expected.end(),
+                      [&](unsigned char a, unsigned char b) { return upper(a) == upper(b); });
 }

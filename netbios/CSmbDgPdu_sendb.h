@@ -30,9 +30,12 @@ public:
     // it, and the mailslot name becomes kMessengerMailslot.
     void Reset() override;
 
-    // ASCII; compare with kMessengerMailslot to tell a messenger broadcast
-    // from other mailslot traffic.
+    // ASCII; IsMessengerMailslot tells a messenger broadcast from other
+    // mailslot traffic.
     const std::string& MailslotName() const { return m_mailslotName; }
+    // True when the mailslot name is kMessengerMailslot in any letter case,
+    // as mailslot names are compared.
+    bool IsMessengerMailslot() const;
     void SetMailslotName(const std::string& value) { m_mailslotName = value; }
     const std::string& Originator() const { return m_originator; }
     void SetOriginator(const std::string& value) { m_originator = value; }

@@ -8,6 +8,8 @@ namespace {
 
 constexpr std::array<uint8_t, 4> kSignature = {0xFF, 'S', 'M', 'B'};
 constexpr uint32_t kMaxWordCount = 255;
+// Flags2 bit 14 (in the high byte of Flags2): the status is an NT status.
+constexpr uint8_t kFlags2NtStatusHigh = 0x40;
 
 }  // namespace
 
@@ -98,6 +100,18 @@ bool CSmbPdu::Decode(CPduBuffer& buffer) {
     }
     m_byteCount = buffer.ReadBytes(m_data.data(), std::min<uint32_t>(byteCount, kMaxDataBytes));
     return m_byteCount == byteCount;
+}
+
+uint32_t CSmbPdu::Status() const {
+    return static_cast<uint32_t>(m_errorClass) | static_cast<uint32_t>(m_reservedByte) << 8 |
+           static_cast<uint32_t>(m_errorCode) << 16;
+}
+
+bool CSmbPdu::IsError() const {
+    if ((m_reserved[1] & kFlags2NtStatusHigh) != 0) {
+        return Status() != 0;
+    }
+    return m_errorClass != 0;
 }
 
 CSmbPdu CSmbPdu::MakeReply() const {

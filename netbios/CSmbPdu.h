@@ -48,6 +48,12 @@ public:
     void SetErrorClass(uint8_t value) { m_errorClass = value; }
     uint16_t ErrorCode() const { return m_errorCode; }
     void SetErrorCode(uint16_t value) { m_errorCode = value; }
+    // The 4-byte status field as one value: error class in the low byte, then
+    // the reserved byte, then the error code.
+    uint32_t Status() const;
+    // True when a reply reports a failure: a non-zero error class, or, when
+    // Flags2 marks the status as a 32-bit NT status, any non-zero status.
+    bool IsError() const;
     uint8_t Flags() const { return m_flags; }
     void SetFlags(uint8_t value) { m_flags = value; }
     // Flags2 and the reserved words that follow it, 14 bytes from offset 10.

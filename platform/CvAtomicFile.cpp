@@ -27,6 +27,21 @@ std::string BaseOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// A rename or a new entry is on disk only once the folder holding it is
+// synced; until then a power cut can bring back the old file (or none)
+// although the new one was reported written. The entry is in place either
+// way, and a caller could do nothing better on failure, so the result is
+// left to the caller's judgement.
+bool SyncFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
 bool MakeFolders(const std::string& folder) {
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0) {
@@ -39,7 +54,12 @@ bool MakeFolders(const std::string& folder) {
     if (parent != folder && !MakeFolders(parent)) {
         return false;
     }
-    return mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST;
+    if (mkdir(folder.c_str(), 0777) != 0) {
+        return errno == EEXIST;
+    }
+    // Best effort: the folder is there for this run whatever the sync says.
+    [[maybe_unused]] const bool synced = SyncFolder(parent);
+    return true;
 }
 
 bool ReadAll(int fd, std::string& out) {
@@ -158,6 +178,10 @@ bool Replace(const std::string& path, const std::string& text, mode_t mode) {
         unlink(temp.c_str());
         return false;
     }
+    // Readers already see the new file; a folder that cannot be synced (a
+    // file system without fsync on folders) leaves nothing to undo, so that
+    // is not reported as a failed rewrite.
+    [[maybe_unused]] const bool durable = SyncFolder(ParentOf(path));
     return true;
 }
 
@@ -209,7 +233,11 @@ bool Remove(const std::string& path) {
         return false;
     }
     RemoveStaleTemps(path);
-    return unlink(path.c_str()) == 0;
+    if (unlink(path.c_str()) != 0) {
+        return false;
+    }
+    [[maybe_unused]] const bool durable = SyncFolder(ParentOf(path));  // as in Replace
+    return true;
 }
 
 bool CanReplace(const std::string& path) {

@@ -9,7 +9,8 @@
 //
 // A rewrite takes an exclusive advisory lock (flock) on the file itself,
 // re-reads it, lets the caller compute the new text, writes that to a
-// temporary file in the same folder and renames it over the old one. Readers
+// temporary file in the same folder, syncs it, renames it over the old one
+// and syncs the folder, so the new file also survives a power cut. Readers
 // therefore see either the old or the new file, never a mix, and a process
 // killed mid-write leaves only a stray temporary file, which the next rewrite
 // removes. Writers that lock and find the file replaced by a rename retry on

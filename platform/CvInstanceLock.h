@@ -21,8 +21,11 @@ public:
 
     // $XDG_RUNTIME_DIR/corvane, else /tmp/corvane-<uid>; created with mode
     // 0700. "" when it cannot be created or is not a private folder of this
-    // user (so nobody else can hold or fake our locks).
-    static std::string LockFolder();
+    // user (so nobody else can hold or fake our locks); `problem` (when
+    // given) then says why, for a person: XDG_RUNTIME_DIR names a folder that
+    // does not exist, the folder belongs to another user or is open to
+    // others, the system refused to create it.
+    static std::string LockFolder(std::string* problem = nullptr);
 
     explicit CvInstanceLock(std::string name, Mode mode = Mode::Exclusive);
     ~CvInstanceLock();
@@ -34,6 +37,10 @@ public:
     bool TryAcquire();
     bool IsHeld() const { return m_fd >= 0; }
     void Release();
+    // After a failed TryAcquire: "" when another holder has the lock, else
+    // why the lock could not be tried (no usable lock folder, the lock file
+    // cannot be opened), for a person.
+    const std::string& Problem() const { return m_problem; }
 
     const std::string& Name() const { return m_name; }
 
@@ -41,4 +48,5 @@ private:
     std::string m_name;
     Mode m_mode;
     int m_fd = -1;
+    std::string m_problem;
 };

@@ -1,13 +1,12 @@
 #include "platform/CvNbtNameClient.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstring>
-#include <random>
 
 #include <poll.h>
 
+#include "platform/nbt/CvNbtContext.h"
 #include "platform/nbt/CvNbtUdpSocket.h"
 #include "platform/nbt/NbtNamePacket.h"
 #include "platform/nbt/NbtNamePacketBuilder.h"
@@ -18,16 +17,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPollSliceMs = 20;
+constexpr int kReceiveBatch = 64;
 
-uint16_t NextTransactionId() {
-    static std::atomic<uint16_t> next{static_cast<uint16_t>(std::random_device{}())};
-    return next.fetch_add(1);
-}
+// NAME_BUFFER state of a name its holder reports in conflict.
+constexpr uint8_t kDuplicateNameState = 0x06;
 
 // Sends `packet` up to `sends` times and hands every answer with its TRN_ID
-// to `take` until it returns true or the time is up.
+// to `take` until it returns true or the time is up. A unicast request
+// (`unicast` set) takes answers from `destination` only.
 template <class Take>
-void Exchange(const NbtNamePacket& packet, uint32_t destination, uint16_t port,
+void Exchange(const NbtNamePacket& packet, uint32_t destination, bool unicast, uint16_t port,
               const CvIpAdapter& adapter, int sends, int intervalMs,
               const CvNbtNameClient::StopCheck& stopped, Take take) {
     auto bytes = packet.Encode();
@@ -51,8 +50,12 @@ void Exchange(const NbtNamePacket& packet, uint32_t destination, uint16_t port,
             if (poll(&fd, 1, static_cast<int>(std::min<long>(left, kPollSliceMs))) <= 0) {
                 continue;
             }
+            // A bounded batch, so that a flood cannot hold the call past its time.
             CvNbtUdpPacket received;
-            while (socket.Receive(received)) {
+            for (int read = 0; read < kReceiveBatch && socket.Receive(received); ++read) {
+                if (unicast && received.sourceIp != destination) {
+                    continue;
+                }
                 auto decoded = NbtNamePacket::Decode(received.data);
                 if (!decoded || decoded.Value().trnId != packet.trnId ||
                     !decoded.Value().IsResponse() || decoded.Value().Opcode() != kNbtOpQuery ||
@@ -75,8 +78,9 @@ std::vector<uint32_t> CvNbtNameClient::Query(const CvIpAdapter& adapter, const N
                                              int sends, int intervalMs, bool firstOnly,
                                              const StopCheck& stopped) const {
     std::vector<uint32_t> addresses;
-    const auto packet = NbtNamePacketBuilder::NameQueryRequest(NextTransactionId(), name, true);
-    Exchange(packet, adapter.broadcast, m_ports.name, adapter, sends, intervalMs, stopped,
+    const auto packet =
+        NbtNamePacketBuilder::NameQueryRequest(CvNbtContext::RandomTransactionId(), name, true);
+    Exchange(packet, adapter.broadcast, false, m_ports.name, adapter, sends, intervalMs, stopped,
              [&](const NbtNamePacket& answer, const CvNbtUdpPacket& from) {
                  const auto& record = answer.answers.front();
                  if (record.type != kNbtTypeNb) {
@@ -108,8 +112,9 @@ std::optional<NbtNodeStatus> CvNbtNameClient::NodeStatus(const CvIpAdapter& adap
                                                          int intervalMs,
                                                          const StopCheck& stopped) const {
     std::optional<NbtNodeStatus> status;
-    const auto packet = NbtNamePacketBuilder::NodeStatusRequest(NextTransactionId());
-    Exchange(packet, address, m_ports.name, adapter, sends, intervalMs, stopped,
+    const auto packet =
+        NbtNamePacketBuilder::NodeStatusRequest(CvNbtContext::RandomTransactionId());
+    Exchange(packet, address, true, m_ports.name, adapter, sends, intervalMs, stopped,
              [&](const NbtNamePacket& answer, const CvNbtUdpPacket&) {
                  const auto& record = answer.answers.front();
                  if (record.type != kNbtTypeNbstat) {
@@ -133,7 +138,8 @@ CvAdapterStatus CvNbtNameClient::ToAdapterStatus(const NbtNodeStatus& status) {
         CvAdapterStatus::Name name;
         std::memcpy(name.name.data(), entry.name.Raw().data(), name.name.size());
         name.number = ++number;
-        name.flags = kNameFlagRegistered;
+        name.flags =
+            (entry.flags & kNameFlagConflict) != 0 ? kDuplicateNameState : kNameFlagRegistered;
         if ((entry.flags & kNbFlagGroup) != 0) {
             name.flags |= kNameFlagGroup;
         }

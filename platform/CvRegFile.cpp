@@ -315,7 +315,12 @@ CvRegFile CvRegFile::Parse(std::string_view text, CvHive hive) {
             inSection = true;
             active = false;
             if (trimmed.back() != ']') {
+                // An unfinished header still ends the section before it, for
+                // the writer too: a value appended after it would be read as
+                // belonging to no key and vanish.
                 ++file.m_malformed;
+                line.kind = LineKind::Header;
+                line.active = false;
             } else {
                 std::string_view inner = trimmed.substr(1, trimmed.size() - 2);
                 const bool deletion = !inner.empty() && inner[0] == '-';

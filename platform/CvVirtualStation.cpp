@@ -13,6 +13,8 @@ namespace {
 constexpr size_t kMaxTableSize = 254;
 constexpr uint16_t kMaxDatagramLength = 512;
 constexpr uint8_t kAnyName = 0xFF;
+// Adapter status state of a name in conflict (DUPLICATE).
+constexpr uint8_t kNameStateDuplicate = 0x06;
 
 bool IsWildcard(const uint8_t (&field)[16]) {
     return field[0] == '*';
@@ -74,14 +76,36 @@ bool CvVirtualStation::DetachAdapter(uint8_t lana) {
     return true;
 }
 
-void CvVirtualStation::InjectFailure(uint8_t command, uint8_t code, int count) {
+void CvVirtualStation::InjectFailure(uint8_t command, uint8_t code, int count, int skip) {
     std::lock_guard lock(m_lan.m_lock);
     const uint8_t plain = command & static_cast<uint8_t>(~kNcbAsync);
     if (count <= 0) {
         m_injections.erase(plain);
     } else {
-        m_injections[plain] = {code, count};
+        m_injections[plain] = {code, count, skip > 0 ? skip : 0};
     }
+}
+
+bool CvVirtualStation::InjectConflict(uint8_t lana, const std::string& name, uint8_t suffix) {
+    std::lock_guard lock(m_lan.m_lock);
+    Adapter* adapter = FindAdapter(lana);
+    if (adapter == nullptr) {
+        return false;
+    }
+    uint8_t field[16];
+    CvSetNetbiosName(field, name.data(), name.size(), suffix);
+    NameEntry* entry = FindName(*adapter, ToName(field));
+    if (entry == nullptr) {
+        return false;
+    }
+    entry->conflict = true;
+    for (auto item = adapter->pending.begin(); item != adapter->pending.end();) {
+        const bool onName =
+            (item->command == kNcbListen && SameName(entry->name, item->ncb->name)) ||
+            (item->command == kNcbRecvDatagram && item->ncb->num == entry->number);
+        item = onName ? CompletePending(*adapter, item, kNrcNamConf) : std::next(item);
+    }
+    return true;
 }
 
 std::array<uint8_t, 6> CvVirtualStation::Mac(uint8_t lana) const {
@@ -103,6 +127,10 @@ uint8_t CvVirtualStation::Submit(CvNcb& ncb) {
 
     Outcome outcome = Queued();
     auto injection = m_injections.find(command);
+    if (injection != m_injections.end() && injection->second.skip > 0) {
+        --injection->second.skip;
+        injection = m_injections.end();
+    }
     if (injection != m_injections.end()) {
         outcome = Done(injection->second.code);
         if (--injection->second.count <= 0) {
@@ -204,7 +232,7 @@ CvVirtualStation::Outcome CvVirtualStation::AddName(Adapter& adapter, CvNcb& ncb
         if (other == &adapter) {
             continue;
         }
-        const NameEntry* held = FindName(*other, name);
+        const NameEntry* held = FindActiveName(*other, name);
         if (held != nullptr && (!held->group || !group)) {
             return Done(kNrcInUse);
         }
@@ -248,23 +276,31 @@ CvVirtualStation::Outcome CvVirtualStation::DeleteName(Adapter& adapter, CvNcb& 
 }
 
 CvVirtualStation::Outcome CvVirtualStation::Listen(Adapter& adapter, CvNcb& ncb, bool async) {
-    if (FindName(adapter, ToName(ncb.name)) == nullptr) {
+    const NameEntry* entry = FindName(adapter, ToName(ncb.name));
+    if (entry == nullptr) {
         return Rejected(kNrcNoWild);
+    }
+    if (entry->conflict) {
+        return Done(kNrcNamConf);
     }
     adapter.pending.push_back({&ncb, kNcbListen, async, std::nullopt});
     return Queued();
 }
 
 CvVirtualStation::Outcome CvVirtualStation::Call(Adapter& adapter, CvNcb& ncb) {
-    if (FindName(adapter, ToName(ncb.name)) == nullptr || IsWildcard(ncb.callname)) {
+    const NameEntry* caller = FindName(adapter, ToName(ncb.name));
+    if (caller == nullptr || IsWildcard(ncb.callname)) {
         return Rejected(kNrcNoWild);
+    }
+    if (caller->conflict) {
+        return Done(kNrcNamConf);
     }
     if (adapter.sessions.size() >= adapter.maxSessions) {
         return Done(kNrcLocTFul);
     }
     const Name16 called = ToName(ncb.callname);
     for (auto [station, other] : SegmentAdapters(adapter.segment)) {
-        if (FindName(*other, called) == nullptr) {
+        if (FindActiveName(*other, called) == nullptr) {
             continue;
         }
         auto listen = std::find_if(other->pending.begin(), other->pending.end(), [&](auto& item) {
@@ -376,13 +412,16 @@ CvVirtualStation::Outcome CvVirtualStation::SendDatagram(Adapter& adapter, CvNcb
     if (sender == nullptr) {
         return Rejected(kNrcIllNn);
     }
+    if (sender->conflict) {
+        return Done(kNrcNamConf);
+    }
     if (ncb.length > kMaxDatagramLength || (ncb.buffer == nullptr && ncb.length != 0)) {
         return Rejected(kNrcBufLen);
     }
     const Name16 senderName = sender->name;
     const Name16 destination = ToName(ncb.callname);
     for (auto [station, other] : SegmentAdapters(adapter.segment)) {
-        const NameEntry* holder = FindName(*other, destination);
+        const NameEntry* holder = FindActiveName(*other, destination);
         if (holder == nullptr) {
             continue;
         }
@@ -413,8 +452,12 @@ CvVirtualStation::Outcome CvVirtualStation::SendDatagram(Adapter& adapter, CvNcb
 
 CvVirtualStation::Outcome CvVirtualStation::ReceiveDatagram(Adapter& adapter, CvNcb& ncb,
                                                             bool async) {
-    if (ncb.num != kAnyName && FindNumber(adapter, ncb.num) == nullptr) {
+    const NameEntry* receiver = ncb.num == kAnyName ? nullptr : FindNumber(adapter, ncb.num);
+    if (ncb.num != kAnyName && receiver == nullptr) {
         return Rejected(kNrcIllNn);
+    }
+    if (receiver != nullptr && receiver->conflict) {
+        return Done(kNrcNamConf);
     }
     if (ncb.buffer == nullptr && ncb.length != 0) {
         return Rejected(kNrcBufLen);
@@ -425,8 +468,8 @@ CvVirtualStation::Outcome CvVirtualStation::ReceiveDatagram(Adapter& adapter, Cv
     }
     for (auto it = adapter.backlog.begin(); it != adapter.backlog.end(); ++it) {
         const NameEntry* holder = FindNumber(adapter, it->number);
-        if (holder == nullptr || holder->name != it->name) {
-            continue;  // the name is gone; the entry ages out
+        if (holder == nullptr || holder->name != it->name || holder->conflict) {
+            continue;  // the name is gone or not ours now; the entry ages out
         }
         if (ncb.num != kAnyName && ncb.num != it->number) {
             continue;
@@ -458,7 +501,7 @@ CvVirtualStation::Outcome CvVirtualStation::AdapterStatus(Adapter& adapter, CvNc
     } else {
         const Name16 asked = ToName(ncb.callname);
         for (auto [candidate, other] : SegmentAdapters(adapter.segment)) {
-            if (FindName(*other, asked) != nullptr) {
+            if (FindActiveName(*other, asked) != nullptr) {
                 station = candidate;
                 target = other;
                 break;
@@ -474,7 +517,8 @@ CvVirtualStation::Outcome CvVirtualStation::AdapterStatus(Adapter& adapter, CvNc
     status.pendingSessions = static_cast<uint16_t>(target->sessions.size());
     status.maxSessions = static_cast<uint16_t>(target->maxSessions);
     for (const NameEntry& entry : target->names) {
-        const uint8_t flags = kNameFlagRegistered | (entry.group ? kNameFlagGroup : 0);
+        const uint8_t state = entry.conflict ? kNameStateDuplicate : kNameFlagRegistered;
+        const uint8_t flags = state | (entry.group ? kNameFlagGroup : 0);
         status.names.push_back({entry.name, entry.number, flags});
     }
     return Done(status.Encode(ncb.buffer, ncb.length));
@@ -502,6 +546,12 @@ CvVirtualStation::NameEntry* CvVirtualStation::FindName(Adapter& adapter, const 
     auto found = std::find_if(adapter.names.begin(), adapter.names.end(),
                               [&](const NameEntry& entry) { return entry.name == name; });
     return found == adapter.names.end() ? nullptr : &*found;
+}
+
+CvVirtualStation::NameEntry* CvVirtualStation::FindActiveName(Adapter& adapter,
+                                                              const Name16& name) {
+    NameEntry* entry = FindName(adapter, name);
+    return entry != nullptr && !entry->conflict ? entry : nullptr;
 }
 
 CvVirtualStation::NameEntry* CvVirtualStation::FindNumber(Adapter& adapter, uint8_t number) {

@@ -7,6 +7,7 @@
 #include <list>
 #include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/CvNetbiosProvider.h"
@@ -95,6 +96,12 @@ class CvVirtualLan;
 //                    kNrcCmdCan (event set) and Cancel returns kNrcGoodRet;
 //                    otherwise kNrcCanOccr (kNrcCancel for a null target).
 //
+// A name in conflict (InjectConflict) stays in its table but is no longer
+// found by other adapters: calls and datagrams do not reach it, and other
+// stations may add it. Its own status shows it as a duplicate (state 0x06);
+// listens, datagram receives, calls and datagrams on it end with
+// kNrcNamConf. Deleting it ends the conflict.
+//
 // Detaching an adapter removes its names and sessions (peers see kNrcSAbort)
 // and ends its pending commands with kNrcBridge; so does destroying the
 // station, which must not happen while a thread is inside its Submit.
@@ -117,9 +124,16 @@ public:
     bool DetachAdapter(uint8_t lana);
 
     // The next `count` submissions of `command` (the asynchronous bit is
-    // ignored) fail with `code` without any effect, through the normal
-    // completion path. A later call replaces an earlier one for that command.
-    void InjectFailure(uint8_t command, uint8_t code, int count);
+    // ignored) after the next `skip` ones fail with `code` without any
+    // effect, through the normal completion path. A later call replaces an
+    // earlier one for that command.
+    void InjectFailure(uint8_t command, uint8_t code, int count, int skip = 0);
+
+    // Puts (name, suffix) on `lana` in conflict, as a name conflict demand
+    // from another station would: its pending listens and datagram receives
+    // end with kNrcNamConf at once. `name` is OEM bytes, padded with spaces.
+    // False when the adapter does not hold the name.
+    bool InjectConflict(uint8_t lana, const std::string& name, uint8_t suffix);
 
     // The hardware address this station's adapter reports in its status.
     std::array<uint8_t, 6> Mac(uint8_t lana) const;
@@ -133,6 +147,7 @@ private:
         Name16 name;
         uint8_t number;
         bool group;
+        bool conflict = false;
     };
     struct Message {
         std::vector<uint8_t> data;
@@ -178,6 +193,7 @@ private:
     struct Injection {
         uint8_t code;
         int count;
+        int skip;
     };
     // What a command handler decided.
     struct Outcome {
@@ -206,6 +222,8 @@ private:
     // Everything below runs under the LAN's lock.
     Adapter* FindAdapter(uint8_t lana);
     static NameEntry* FindName(Adapter& adapter, const Name16& name);
+    // The name as other adapters see it: not found while in conflict.
+    static NameEntry* FindActiveName(Adapter& adapter, const Name16& name);
     static NameEntry* FindNumber(Adapter& adapter, uint8_t number);
     // Adapters on `segment` of every station, in station then LANA order.
     std::vector<std::pair<CvVirtualStation*, Adapter*>> SegmentAdapters(int segment) const;

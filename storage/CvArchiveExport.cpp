@@ -40,6 +40,22 @@ std::string DoubleQuotes(std::string_view text) {
     return Replace(text, '"', "\"\"");
 }
 
+// A spreadsheet program opening the file would run a cell that begins with
+// one of these as a formula (a peer's message "=HYPERLINK(...)"), so such a
+// cell gets a leading apostrophe, as OWASP's advice on CSV injection has it.
+std::string NoFormula(const std::string& text) {
+    constexpr std::string_view kFormulaStarts = "=+-@\t\r";
+    if (!text.empty() && kFormulaStarts.find(text.front()) != std::string_view::npos) {
+        return "'" + text;
+    }
+    return text;
+}
+
+// A quoted CSV field.
+std::string CsvField(const std::string& text) {
+    return "\"" + DoubleQuotes(NoFormula(text)) + "\"";
+}
+
 std::string HtmlEscape(std::string_view text) {
     std::string result;
     result.reserve(text.size());
@@ -141,12 +157,12 @@ bool ExportToCsv(CvDataSet& dataSet, const std::string& path,
     return Export(
         dataSet, path, format, [](TextFile&) {},
         [](TextFile& file, const Row& row) {
-            std::string dateTime = row.dateTime;
+            std::string dateTime = NoFormula(row.dateTime);
             if (dateTime.find_first_of(",\"") != std::string::npos) {
                 dateTime = "\"" + DoubleQuotes(dateTime) + "\"";
             }
-            file.Write(dateTime + ",\"" + DoubleQuotes(row.sender) + "\",\"" +
-                       DoubleQuotes(row.recipient) + "\",\"" + DoubleQuotes(row.message) + "\"\n");
+            file.Write(dateTime + "," + CsvField(row.sender) + "," + CsvField(row.recipient) + "," +
+                       CsvField(row.message) + "\n");
         },
         [](TextFile& file) { file.Write("\n"); });
 }

@@ -14,8 +14,10 @@ namespace CvArchiveExport {
 
 // One line a message: date time,"sender","recipient","message" with quotes
 // doubled in the quoted fields; the date and time field is quoted too when
-// the locale's format puts a comma or a quote into it. No header line; one
-// empty line at the end.
+// the locale's format puts a comma or a quote into it. A field that begins
+// with "=", "+", "-", "@", a tab or a CR gets a leading "'", so that a
+// spreadsheet program shows it as text instead of running it as a formula.
+// No header line; one empty line at the end.
 bool ExportToCsv(CvDataSet& dataSet, const std::string& path);
 bool ExportToCsv(CvDataSet& dataSet, const std::string& path, const CvLocaleDateTimeFormat& format);
 

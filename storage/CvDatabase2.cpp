@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 2000;
-
 std::u16string Join(const std::vector<std::u16string>& parts, const std::u16string& prefix) {
     std::u16string result;
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -94,20 +92,45 @@ bool CvDatabase2::Open() {
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
+        // SQLite's own text ("unable to open database file") does not say
+        // why; the system's error does.
+        const int systemError = db ? sqlite3_system_errno(db) : 0;
+        m_openError = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        if (systemError != 0) {
+            m_openError += std::string(" (") + std::strerror(systemError) + ")";
+        }
         std::fprintf(stderr, "corvane: cannot open database %s: %s\n", path.c_str(),
-                     db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+                     m_openError.c_str());
         sqlite3_close(db);
         return false;
     }
+    m_openError.clear();
     if (!CvDbTextFunctions::Install(db, CvText::CurrentLocaleName())) {
         std::fprintf(stderr, "corvane: %s: no collation for the locale, names compare as bytes\n",
                      path.c_str());
     }
     // Another program reading the file (corvane history, an export) holds a
     // shared lock for a moment; wait for it instead of failing the write.
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    //
+    // The file stays in SQLite's default rollback-journal mode, not WAL,
+    // although in WAL readers never hold up a writer: WAL needs memory
+    // shared by every process that opens the file, so it fails on a home
+    // folder on a network file system, and it keeps recent writes in -wal and
+    // -shm files beside the database, which a copy or backup of the archive
+    // file alone would miss. A reader holds up a write for one query at most;
+    // the busy time-out waits that out, and the writers of the archive keep
+    // what still failed and file it later (CvArchiveBacklog).
+    sqlite3_busy_timeout(db, m_busyTimeoutMs);
     m_db = db;
     return true;
+}
+
+void CvDatabase2::SetBusyTimeout(int ms) {
+    std::lock_guard guard(m_lock);
+    m_busyTimeoutMs = ms;
+    if (m_db) {
+        sqlite3_busy_timeout(m_db, ms);
+    }
 }
 
 void CvDatabase2::Close() {

@@ -36,6 +36,11 @@ public:
     const std::u16string& GetPath() const { return m_path; }
     void SetReadOnly(bool readOnly) { m_readOnly = readOnly; }
     bool IsReadOnly() const { return m_readOnly; }
+    // How long a statement waits for another connection's lock on the file
+    // before it fails with "database is locked" (kDefaultBusyTimeoutMs unless
+    // set). Takes effect at once on an open connection.
+    static constexpr int kDefaultBusyTimeoutMs = 2000;
+    void SetBusyTimeout(int ms);
 
     // Opens the file (read-write mode creates a missing one) and installs the
     // locale's NOCASE collation and upper(). Without success the handle stays
@@ -43,6 +48,9 @@ public:
     bool Open();
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
+    // After a failed Open: SQLite's reason and the system's, e.g. "unable to
+    // open database file (Permission denied)"; "" after a successful one.
+    const std::string& OpenError() const { return m_openError; }
 
     // Runs each statement once, in order. A statement that fails is skipped;
     // the expected failures of a repeated script ("already exists",
@@ -97,7 +105,9 @@ private:
     std::vector<CvDbSrvMemCursor2*> m_cursors;
     sqlite3* m_db = nullptr;
     std::u16string m_path;
+    std::string m_openError;
     bool m_readOnly = false;
+    int m_busyTimeoutMs = kDefaultBusyTimeoutMs;
     int m_batchDepth = 0;
     bool m_batchFailed = false;
 };

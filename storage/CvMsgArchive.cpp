@@ -145,13 +145,13 @@ bool CvMsgArchive::Open(const std::string& path) {
     Close();
     m_db.SetPath(path);
     m_db.SetReadOnly(false);
-    const bool opened = m_db.Open();
-    if (opened) {
-        m_db.ExecuteScript(Script());
+    if (!m_db.Open()) {
+        return false;  // the data sets stay closed, and so empty
     }
+    m_db.ExecuteScript(Script());
     m_dialogues.Open();
     m_conversation.Open();
-    return opened;
+    return true;
 }
 
 void CvMsgArchive::Close() {
@@ -214,26 +214,29 @@ bool CvMsgArchive::StoreSent(const CMsg& msg) {
     return stored;
 }
 
-void CvMsgArchive::StoreReceived(const std::vector<CMsg>& msgs) {
-    m_db.BeginBatch();
-    for (const CMsg& msg : msgs) {
-        Insert(msg, kReceived, ReceivedText(msg.text), CvFileTime::NowLocal());
+size_t CvMsgArchive::Store(const std::vector<Record>& records) {
+    if (records.empty()) {
+        return 0;
     }
-    m_db.CommitBatch();
-    if (!msgs.empty()) {
+    size_t stored = 0;
+    m_db.BeginBatch();
+    for (const Record& record : records) {
+        const CMsg& msg = record.msg;
+        const bool inserted = record.received
+                                  ? Insert(msg, kReceived, ReceivedText(msg.text), msg.time)
+                                  : Insert(msg, kSent, msg.text, msg.time);
+        if (!inserted) {
+            break;
+        }
+        ++stored;
+    }
+    if (!m_db.CommitBatch()) {
+        stored = 0;  // rolled back
+    }
+    if (stored > 0) {
         m_dialogues.Notify();
     }
-}
-
-void CvMsgArchive::StoreSent(const std::vector<CMsg>& msgs) {
-    m_db.BeginBatch();
-    for (const CMsg& msg : msgs) {
-        Insert(msg, kSent, msg.text, msg.time);
-    }
-    m_db.CommitBatch();
-    if (!msgs.empty()) {
-        m_dialogues.Notify();
-    }
+    return stored;
 }
 
 bool CvMsgArchive::Clear() {

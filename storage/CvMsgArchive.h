@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -57,10 +58,20 @@ public:
     bool StoreReceived(const CMsg& msg);
     bool StoreReceived(const CMsg& msg, uint64_t nowLocalTicks);
     bool StoreSent(const CMsg& msg);
-    // Batches in one transaction: every record is tried; the views refresh
-    // and observers are notified once.
-    void StoreReceived(const std::vector<CMsg>& msgs);
-    void StoreSent(const std::vector<CMsg>& msgs);
+
+    // A message on its way into the archive. Both kinds are stamped with
+    // msg.time: for a received message the caller sets it to the time of
+    // arrival (a retry keeps it), a sent one keeps its own.
+    struct Record {
+        CMsg msg;
+        bool received = true;
+    };
+    // Stores the records in order in one transaction, stopping at the first
+    // that cannot be written (the file is locked or broken: the rest would
+    // fail alike). Returns how many were stored, always the first ones of
+    // `records`; 0 when the transaction could not be committed. The views
+    // refresh and the observers are notified once when any was stored.
+    size_t Store(const std::vector<Record>& records);
 
     // Removes every message.
     bool Clear();

@@ -18,6 +18,13 @@ constexpr int32_t kRegisteredEverywhere = 4;
 CvMsgFiler::CvMsgFiler(CvMsgQueue& received, CvMsgQueue& sent, CvPopupList& popupList)
     : m_received(received), m_sent(sent), m_popupList(popupList) {}
 
+void CvMsgFiler::SetArchive(CvMsgArchive* archive) {
+    m_archive = archive;
+    if (m_archive == nullptr) {
+        m_backlog.Clear();
+    }
+}
+
 void CvMsgFiler::SetOwnBroadcastFilter(bool discard, std::string userName, std::string computerName,
                                        NameState* state) {
     m_discardOwn = discard;
@@ -41,7 +48,7 @@ bool CvMsgFiler::IsOwnBroadcast(const std::string& sender) {
 
 CvMsgFiler::Result CvMsgFiler::DrainReceived() {
     Result result;
-    std::vector<CMsg> kept;
+    std::vector<CvMsgArchive::Record> kept;
     CMsg msg;
     while (m_received.Take(msg)) {
         if (msg.type == MsgBroadcast && m_discardOwn && IsOwnBroadcast(msg.sender)) {
@@ -52,23 +59,32 @@ CvMsgFiler::Result CvMsgFiler::DrainReceived() {
         result.lastType = msg.type;
         ++result.kept;
         if (m_archive != nullptr) {
-            kept.push_back(msg);
+            kept.push_back({msg, true});
         }
     }
-    if (m_archive != nullptr && !kept.empty()) {
-        m_archive->StoreReceived(kept);
+    if (m_archive != nullptr) {
+        m_backlog.Store(*m_archive, std::move(kept));  // also what waits from before
     }
     return result;
 }
 
 int CvMsgFiler::DrainSent() {
-    std::vector<CMsg> sent;
+    std::vector<CvMsgArchive::Record> sent;
     CMsg msg;
     while (m_sent.Take(msg)) {
-        sent.push_back(msg);
+        sent.push_back({msg, false});
     }
-    if (m_archive != nullptr && !sent.empty()) {
-        m_archive->StoreSent(sent);
+    const int count = static_cast<int>(sent.size());
+    if (m_archive != nullptr) {
+        m_backlog.Store(*m_archive, std::move(sent));
     }
-    return static_cast<int>(sent.size());
+    return count;
+}
+
+bool CvMsgFiler::RetryArchive() {
+    return m_archive == nullptr || m_backlog.Retry(*m_archive);
+}
+
+bool CvMsgFiler::FlushArchive() {
+    return m_archive == nullptr || m_backlog.Flush(*m_archive);
 }

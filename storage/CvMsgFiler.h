@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "app/CvFunction.h"
+#include "storage/CvArchiveBacklog.h"
 
 class CvMsgArchive;
 class CvMsgQueue;
@@ -12,7 +14,9 @@ class CvPopupList;
 // What the user interface thread does with the records the transport and
 // send threads queued: received messages go to the popup list and the
 // archive, sent ones to the archive. The station's own broadcasts may be
-// dropped first.
+// dropped first. Records the archive file does not take at once (another
+// program holds its lock) wait in a bounded backlog (CvArchiveBacklog) and
+// are filed by the next drain or RetryArchive, in their order.
 class CvMsgFiler {
 public:
     // The registration state of one of the station's personal names.
@@ -25,8 +29,9 @@ public:
 
     CvMsgFiler(CvMsgQueue& received, CvMsgQueue& sent, CvPopupList& popupList);
 
-    // Null (the default) files nothing in an archive.
-    void SetArchive(CvMsgArchive* archive) { m_archive = archive; }
+    // Null (the default) files nothing in an archive; records still waiting
+    // for the file are then dropped.
+    void SetArchive(CvMsgArchive* archive);
     // Broadcasts signed with `userName` or `computerName` (letter case
     // ignored) are dropped while `discard` is set and that name is registered
     // on every adapter (`state` answers 4). Not owned.
@@ -41,6 +46,16 @@ public:
     // Takes every sent record and files it with its own time.
     int DrainSent();
 
+    // Files the records waiting for the archive file when their pause is
+    // over, cheap otherwise: call it periodically while ArchivePending() is
+    // non-zero. True when none waits.
+    bool RetryArchive();
+    // Files the waiting records now, before the archive closes. True when
+    // none waits; what still waits is lost when the filer goes, and said so
+    // on standard error.
+    bool FlushArchive();
+    size_t ArchivePending() const { return m_backlog.PendingCount(); }
+
 private:
     bool IsOwnBroadcast(const std::string& sender);
 
@@ -48,6 +63,7 @@ private:
     CvMsgQueue& m_sent;
     CvPopupList& m_popupList;
     CvMsgArchive* m_archive = nullptr;
+    CvArchiveBacklog m_backlog;
     bool m_discardOwn = false;
     std::string m_userName;
     std::string m_computerName;

@@ -13,7 +13,10 @@ struct CvNbtAdapter {
     CvIpAdapter ip;
     bool reset = false;      // sockets open, commands accepted
     uint8_t resetError = 0;  // the code of the last failed reset, 0 if none
-    int listenerFd = -1;     // TCP session listener on ip.address
+    // Closed by the stack after an address change; the stack resets it again
+    // itself (its users had reset it) at the first check that succeeds.
+    bool reopen = false;
+    int listenerFd = -1;  // TCP session listener on ip.address
     CvNbtNameTable names;
     // UNIT_ID of node status: the interface's MAC address when the system
     // tells it, else derived from the IP address; stable for the process.

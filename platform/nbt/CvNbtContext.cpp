@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include <sys/random.h>
+
 CvNbtAdapter* CvNbtContext::ResetAdapter(uint8_t lana) {
     auto it = adapters.find(lana);
     return it != adapters.end() && it->second->reset ? it->second.get() : nullptr;
@@ -32,13 +34,14 @@ bool CvNbtContext::IsOwnAddress(uint32_t ip) const {
     return false;
 }
 
-uint16_t CvNbtContext::NextTransactionId() {
-    if (m_transactionId == 0) {
-        // Start somewhere random so that a restarted process does not reuse
-        // the identifiers of its predecessor's requests.
-        m_transactionId = static_cast<uint16_t>(std::random_device{}() | 1);
+uint16_t CvNbtContext::RandomTransactionId() {
+    uint16_t id = 0;
+    while (id == 0) {
+        if (getrandom(&id, sizeof id, 0) != static_cast<ssize_t>(sizeof id)) {
+            id = static_cast<uint16_t>(std::random_device{}());
+        }
     }
-    return ++m_transactionId == 0 ? ++m_transactionId : m_transactionId;
+    return id;
 }
 
 uint16_t CvNbtContext::NextDatagramId() {

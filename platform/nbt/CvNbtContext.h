@@ -31,10 +31,11 @@ struct CvNbtContext {
     CvNbtAdapter* AdapterForPacket(const CvNbtUdpPacket& packet);
     // True for the address of any reset adapter.
     bool IsOwnAddress(uint32_t ip) const;
-    uint16_t NextTransactionId();
+    // A fresh random TRN_ID, never 0. Answers are matched by it, so a host
+    // that saw one of our requests must not be able to guess the next.
+    static uint16_t RandomTransactionId();
     uint16_t NextDatagramId();
 
 private:
-    uint16_t m_transactionId = 0;
     uint16_t m_datagramId = 0;
 };

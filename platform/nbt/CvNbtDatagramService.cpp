@@ -8,7 +8,7 @@
 
 void CvNbtDatagramService::OnReadable() {
     CvNbtUdpPacket from;
-    while (m_context.datagramSocket.Receive(from)) {
+    for (int read = 0; read < kReceiveBatch && m_context.datagramSocket.Receive(from); ++read) {
         auto decoded = NbtDatagramPacket::Decode(from.data);
         if (!decoded || !decoded.Value().CarriesData()) {
             continue;
@@ -64,9 +64,16 @@ void CvNbtDatagramService::Complete(CvNcb& ncb, const NbtName& source,
 }
 
 void CvNbtDatagramService::PostReceive(CvNbtAdapter& adapter, CvNcb& ncb) {
-    if (ncb.num != 0xFF && adapter.names.FindNumber(ncb.num) == nullptr) {
-        m_context.pending.Complete(ncb, kNrcIllNn);
-        return;
+    if (ncb.num != 0xFF) {
+        const CvNbtNameEntry* entry = adapter.names.FindNumber(ncb.num);
+        if (entry == nullptr) {
+            m_context.pending.Complete(ncb, kNrcIllNn);
+            return;
+        }
+        if (entry->state == CvNbtNameEntry::State::Conflict) {
+            m_context.pending.Complete(ncb, kNrcNamConf);
+            return;
+        }
     }
     if (auto waiting =
             m_backlog.Take(adapter.ip.lana, ncb.num, CvNbtDatagramBacklog::Clock::now())) {
@@ -83,6 +90,10 @@ void CvNbtDatagramService::Send(CvNbtAdapter& adapter, CvNcb& ncb) {
     const CvNbtNameEntry* source = adapter.names.FindNumber(ncb.num);
     if (source == nullptr || source->state == CvNbtNameEntry::State::Registering) {
         m_context.pending.Complete(ncb, kNrcIllNn);
+        return;
+    }
+    if (source->state == CvNbtNameEntry::State::Conflict) {
+        m_context.pending.Complete(ncb, kNrcNamConf);
         return;
     }
     if (ncb.length > kMaxUserData) {
@@ -125,6 +136,10 @@ void CvNbtDatagramService::Transmit(uint8_t lana, CvNcb& ncb, uint8_t msgType,
         m_context.pending.Complete(ncb, adapter == nullptr ? kNrcEnvNotDef : kNrcNamErr);
         return;
     }
+    if (source->state == CvNbtNameEntry::State::Conflict) {
+        m_context.pending.Complete(ncb, kNrcNamConf);
+        return;
+    }
     NbtDatagramPacket datagram;
     datagram.msgType = msgType;
     datagram.flags = kDgmFlagFirst | kDgmSntB;
@@ -152,7 +167,7 @@ void CvNbtDatagramService::Transmit(uint8_t lana, CvNcb& ncb, uint8_t msgType,
     m_context.pending.Complete(ncb, sent ? kNrcGoodRet : kNrcSystem);
 }
 
-void CvNbtDatagramService::DropName(uint8_t lana, uint8_t number) {
+void CvNbtDatagramService::DropName(uint8_t lana, uint8_t number, uint8_t code) {
     m_backlog.DropName(lana, number);
     std::vector<CvNcb*> dropped;
     std::erase_if(m_receives, [&](const Receive& receive) {
@@ -163,6 +178,6 @@ void CvNbtDatagramService::DropName(uint8_t lana, uint8_t number) {
         return match;
     });
     for (CvNcb* ncb : dropped) {
-        m_context.pending.Complete(*ncb, kNrcNamErr);
+        m_context.pending.Complete(*ncb, code);
     }
 }

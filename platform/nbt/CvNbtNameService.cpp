@@ -1,5 +1,7 @@
 #include "platform/nbt/CvNbtNameService.h"
 
+#include <algorithm>
+
 #include "platform/nbt/NbtNamePacketBuilder.h"
 #include "platform/nbt/NbtNbAddress.h"
 
@@ -20,7 +22,7 @@ uint16_t NbFlags(bool group) {
 
 void CvNbtNameService::OnReadable() {
     CvNbtUdpPacket from;
-    while (m_context.nameSocket.Receive(from)) {
+    for (int read = 0; read < kReceiveBatch && m_context.nameSocket.Receive(from); ++read) {
         if (m_context.IsOwnAddress(from.sourceIp) && from.sourcePort == m_context.ports.name) {
             continue;  // our own broadcast, looped back
         }
@@ -37,8 +39,7 @@ void CvNbtNameService::OnReadable() {
             continue;
         }
         if (adapter != nullptr && packet.Opcode() == kNbtOpRegistration &&
-            packet.Rcode() == kNbtRcodeCftErr) {
-            HandleConflictDemand(*adapter, packet);
+            packet.Rcode() == kNbtRcodeCftErr && HandleConflictDemand(*adapter, packet)) {
             continue;
         }
         auto owner = m_byTrnId.find(packet.trnId);
@@ -49,6 +50,9 @@ void CvNbtNameService::OnReadable() {
         auto it = m_transactions.find(id);
         if (it == m_transactions.end()) {
             continue;
+        }
+        if (it->second->answerFrom != 0 && from.sourceIp != it->second->answerFrom) {
+            continue;  // someone else answering a question put to one station
         }
         auto completion = it->second->onResponse(packet);
         if (completion) {
@@ -129,13 +133,94 @@ void CvNbtNameService::HandleRegistration(CvNbtAdapter& adapter, const NbtNamePa
     }
 }
 
-void CvNbtNameService::HandleConflictDemand(CvNbtAdapter& adapter, const NbtNamePacket& packet) {
+// A demand says that two stations answered a query for the name. In a
+// B-node network it comes from the station that asked and saw both answers,
+// not from the other holder, so its sender proves nothing, and anyone can
+// send one. It is taken as a hint: we ask for the name ourselves and give it
+// up only when another address answers for it within CONFLICT_TIMER. A forged
+// demand then costs three broadcast queries and leaves the name alone.
+bool CvNbtNameService::HandleConflictDemand(CvNbtAdapter& adapter, const NbtNamePacket& packet) {
     if (packet.answers.empty()) {
+        return false;
+    }
+    const CvNbtNameEntry* entry = adapter.names.Find(packet.answers.front().name);
+    // Group names cannot conflict; a name still registering is settled by
+    // its registration.
+    if (entry == nullptr || entry->group || entry->state != CvNbtNameEntry::State::Active) {
+        return false;
+    }
+    CheckConflict(adapter, *entry);
+    return true;
+}
+
+void CvNbtNameService::CheckConflict(CvNbtAdapter& adapter, const CvNbtNameEntry& entry) {
+    const uint8_t lana = adapter.ip.lana;
+    const uint8_t number = entry.number;
+    if (m_conflictChecks.count({lana, number}) != 0) {
         return;
     }
-    CvNbtNameEntry* entry = adapter.names.Find(packet.answers.front().name);
-    if (entry != nullptr && !entry->group && entry->state == CvNbtNameEntry::State::Active) {
-        entry->state = CvNbtNameEntry::State::Conflict;
+    const uint16_t trnId = FreshTrnId();
+    auto query = NbtNamePacketBuilder::NameQueryRequest(trnId, entry.name, true).Encode();
+    if (!query) {
+        return;
+    }
+    auto transaction = std::make_unique<Transaction>();
+    transaction->packets.push_back(std::move(query).Value());
+    transaction->trnIds = {trnId};
+    transaction->destination = adapter.ip.broadcast;
+    transaction->sourceIp = adapter.ip.address;
+    transaction->interfaceIndex = adapter.ip.interfaceIndex;
+    transaction->sendsLeft = kBcastReqRetryCount;
+    transaction->intervalMs = kBcastReqRetryTimeoutMs;
+    transaction->finalWaitMs =
+        kConflictTimerMs - (kBcastReqRetryCount - 1) * kBcastReqRetryTimeoutMs;
+    const uint32_t ownAddress = adapter.ip.address;
+    const NbtName name = entry.name;
+    transaction->onResponse = [=, this](const NbtNamePacket& response) {
+        if (response.Opcode() != kNbtOpQuery || response.Rcode() != 0 || response.answers.empty() ||
+            response.answers.front().type != kNbtTypeNb) {
+            return Completion();
+        }
+        auto holders = NbtNbAddress::DecodeList(response.answers.front().rdata);
+        if (!holders) {
+            return Completion();
+        }
+        for (const auto& holder : holders.Value()) {
+            if (holder.address != ownAddress) {
+                return Completion([=, this] {
+                    m_conflictChecks.erase({lana, number});
+                    MarkConflict(lana, number, name);
+                });
+            }
+        }
+        return Completion();
+    };
+    transaction->onTimeout = [=, this] { m_conflictChecks.erase({lana, number}); };
+    m_conflictChecks[{lana, number}] = StartTransaction(std::move(transaction));
+}
+
+void CvNbtNameService::MarkConflict(uint8_t lana, uint8_t number, const NbtName& name) {
+    CvNbtAdapter* adapter = m_context.ResetAdapter(lana);
+    CvNbtNameEntry* entry = adapter != nullptr ? adapter->names.FindNumber(number) : nullptr;
+    // The name may have been deleted, or deleted and added again, meanwhile.
+    if (entry == nullptr || entry->name != name || entry->group ||
+        entry->state != CvNbtNameEntry::State::Active) {
+        return;
+    }
+    entry->state = CvNbtNameEntry::State::Conflict;
+    if (m_onConflict) {
+        m_onConflict(*adapter, *entry);
+    }
+}
+
+void CvNbtNameService::ForgetAdapter(uint8_t lana) {
+    for (auto it = m_conflictChecks.begin(); it != m_conflictChecks.end();) {
+        if (it->first.first == lana) {
+            Take(it->second);
+            it = m_conflictChecks.erase(it);
+        } else {
+            ++it;
+        }
     }
 }
 
@@ -152,8 +237,8 @@ CvNbtNameService::TransactionId CvNbtNameService::Register(CvNbtAdapter& adapter
                                                            const CvNbtNameEntry& entry,
                                                            RegisterDone done) {
     auto transaction = std::make_unique<Transaction>();
-    const uint16_t registrationId = m_context.NextTransactionId();
-    const uint16_t queryId = m_context.NextTransactionId();
+    const uint16_t registrationId = FreshTrnId();
+    const uint16_t queryId = FreshTrnId({registrationId});
     const bool group = entry.group;
     auto registration = NbtNamePacketBuilder::RegistrationRequest(
                             registrationId, entry.name, NbFlags(group), adapter.ip.address)
@@ -201,7 +286,7 @@ CvNbtNameService::TransactionId CvNbtNameService::Register(CvNbtAdapter& adapter
 
 void CvNbtNameService::Release(CvNbtAdapter& adapter, const CvNbtNameEntry& entry) {
     const auto packet = NbtNamePacketBuilder::ReleaseRequest(
-        m_context.NextTransactionId(), entry.name, NbFlags(entry.group), adapter.ip.address);
+        CvNbtContext::RandomTransactionId(), entry.name, NbFlags(entry.group), adapter.ip.address);
     // Every copy is sent now: the adapter may be gone by the time a timer fires.
     for (int i = 0; i < kBcastReqRetryCount; ++i) {
         Send(adapter, packet, adapter.ip.broadcast, m_context.ports.name);
@@ -218,7 +303,7 @@ CvNbtNameService::TransactionId CvNbtNameService::Resolve(CvNbtAdapter& adapter,
         transaction->onTimeout = [=] { done(resolved); };
         return StartTransaction(std::move(transaction));
     }
-    const uint16_t trnId = m_context.NextTransactionId();
+    const uint16_t trnId = FreshTrnId();
     auto query = NbtNamePacketBuilder::NameQueryRequest(trnId, name, true).Encode();
     if (query) {
         transaction->packets.push_back(std::move(query).Value());
@@ -250,13 +335,14 @@ CvNbtNameService::TransactionId CvNbtNameService::Resolve(CvNbtAdapter& adapter,
 CvNbtNameService::TransactionId CvNbtNameService::NodeStatus(CvNbtAdapter& adapter,
                                                              uint32_t address, StatusDone done) {
     auto transaction = std::make_unique<Transaction>();
-    const uint16_t trnId = m_context.NextTransactionId();
+    const uint16_t trnId = FreshTrnId();
     auto request = NbtNamePacketBuilder::NodeStatusRequest(trnId).Encode();
     if (request) {
         transaction->packets.push_back(std::move(request).Value());
     }
     transaction->trnIds = {trnId};
     transaction->destination = address;
+    transaction->answerFrom = address;
     transaction->sourceIp = adapter.ip.address;
     transaction->interfaceIndex = adapter.ip.interfaceIndex;
     transaction->sendsLeft = kUcastReqRetryCount;
@@ -279,6 +365,15 @@ CvNbtNameService::TransactionId CvNbtNameService::NodeStatus(CvNbtAdapter& adapt
 
 void CvNbtNameService::Cancel(TransactionId id) {
     Take(id);
+}
+
+uint16_t CvNbtNameService::FreshTrnId(std::initializer_list<uint16_t> taken) const {
+    for (;;) {
+        const uint16_t id = CvNbtContext::RandomTransactionId();
+        if (m_byTrnId.count(id) == 0 && std::find(taken.begin(), taken.end(), id) == taken.end()) {
+            return id;
+        }
+    }
 }
 
 CvNbtNameService::TransactionId CvNbtNameService::StartTransaction(

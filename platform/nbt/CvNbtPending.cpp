@@ -1,5 +1,7 @@
 #include "platform/nbt/CvNbtPending.h"
 
+#include <vector>
+
 #include "platform/CvEvent.h"
 
 void CvNbtPending::Begin(CvNcb& ncb, CvEvent* syncDone) {
@@ -50,6 +52,26 @@ void CvNbtPending::CompleteAll(uint8_t code) {
     while (!m_commands.empty()) {
         auto it = m_commands.begin();
         CvNcb* ncb = const_cast<CvNcb*>(it->first);
+        auto detach = std::move(it->second.detach);
+        if (detach) {
+            detach();
+        }
+        Complete(*ncb, code);
+    }
+}
+
+void CvNbtPending::CompleteWhere(const std::function<bool(const CvNcb&)>& match, uint8_t code) {
+    std::vector<CvNcb*> matched;
+    for (const auto& [ncb, command] : m_commands) {
+        if (match(*ncb)) {
+            matched.push_back(const_cast<CvNcb*>(ncb));
+        }
+    }
+    for (CvNcb* ncb : matched) {
+        auto it = m_commands.find(ncb);
+        if (it == m_commands.end()) {
+            continue;
+        }
         auto detach = std::move(it->second.detach);
         if (detach) {
             detach();

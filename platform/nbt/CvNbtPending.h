@@ -28,6 +28,9 @@ public:
     bool Cancel(CvNcb* ncb);
     // Detaches and completes every pending command with code.
     void CompleteAll(uint8_t code);
+    // Detaches and completes with code every pending command that match
+    // accepts. A detach may finish other commands; those are skipped.
+    void CompleteWhere(const std::function<bool(const CvNcb&)>& match, uint8_t code);
 
 private:
     struct Command {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 
 #include "platform/CvNcb.h"
 #include "platform/nbt/CvNbtIoLoop.h"
@@ -13,6 +15,9 @@
 // One TCP connection of the session service, from connect or accept until
 // hang-up. Holds the socket, the frame reader, the bytes still to write and
 // the messages not yet received by a command. I/O thread only.
+//
+// What the session holds of received data (HeldBytes) is mirrored into a
+// counter shared by all sessions of the service, which outlives them.
 class CvNbtSession {
 public:
     enum class State {
@@ -21,21 +26,31 @@ public:
         Closed,       // the peer closed or the connection failed; awaits hang-up
     };
 
-    explicit CvNbtSession(int fd) : m_fd(fd) {}
+    enum class ReadResult {
+        Drained,       // the socket has nothing more for now
+        LimitReached,  // the limit was read; the socket may have more
+        Ended,         // end of stream or a socket error
+    };
+
+    CvNbtSession(int fd, size_t& heldTotal) : m_fd(fd), m_heldTotal(heldTotal) {}
     CvNbtSession(const CvNbtSession&) = delete;
     CvNbtSession& operator=(const CvNbtSession&) = delete;
-    ~CvNbtSession() { CloseSocket(); }
+    ~CvNbtSession();
 
     int Fd() const { return m_fd; }
+    // Counts the sockets set so far; tells a retargeted call's new
+    // connection from the old one, whatever their descriptor numbers.
+    uint32_t SocketSerial() const { return m_socketSerial; }
     void CloseSocket();
     // Replaces the socket (a retargeted call reconnects).
     void SetSocket(int fd);
 
-    // Reads what the socket has into the frame reader; false on end of
-    // stream or a socket error.
-    bool ReadAvailable();
-    NbtSessionFrameReader& Reader() { return m_reader; }
-    void ResetReader() { m_reader = NbtSessionFrameReader(); }
+    // Reads at most limit bytes of what the socket has into the frame reader.
+    ReadResult Read(size_t limit);
+    // The next complete frame of what was read; see NbtSessionFrameReader.
+    NbtResult<std::optional<NbtSessionFrame>> NextFrame();
+    // Forgets what was read and not yet framed.
+    void ResetReader();
 
     // Queues bytes and writes as much as the socket takes; false on a socket
     // error. Returns the stream offset just past bytes.
@@ -48,7 +63,13 @@ public:
     // length bytes; true when it was all copied (and dropped).
     bool TakeMessage(uint8_t* buffer, uint16_t& length);
     bool HasMessage() const { return !m_messages.empty(); }
-    void AddMessage(NbtBytes message) { m_messages.push_back(std::move(message)); }
+    size_t MessageCount() const { return m_messages.size(); }
+    void AddMessage(NbtBytes message);
+    // Received bytes not yet taken: queued messages and the bytes in the
+    // reader (the frame being read and frames not yet taken out).
+    size_t HeldBytes() const { return m_held; }
+    // Drops every received byte: queued messages and the reader's content.
+    void DropReceived();
 
     State state = State::Handshake;
     uint8_t lana = 0;
@@ -61,6 +82,13 @@ public:
     CvNcb* callNcb = nullptr;
     int retargetsLeft = 0;
     CvNbtIoLoop::TimerId handshakeTimer = 0;
+    // Runs while the session sits at its own bound with nothing taken.
+    CvNbtIoLoop::TimerId stallTimer = 0;
+    // The socket is not polled: it reported a hang-up or an error while the
+    // session had no room to read, and poll would report it again at once.
+    bool parked = false;
+    // What commands on the closed session complete with.
+    uint8_t closeCode = kNrcSClosed;
 
     struct PendingSend {
         CvNcb* ncb = nullptr;
@@ -72,11 +100,22 @@ public:
     std::deque<PendingSend> sends;
 
 private:
+    // Reader capacity kept for the next frames once the reader is empty.
+    static constexpr size_t kKeptReaderBytes = 32 * 1024;
+
+    // Brings m_held and the shared total up to date.
+    void Recount();
+
     int m_fd = -1;
+    uint32_t m_socketSerial = 0;
+    size_t& m_heldTotal;
+    size_t m_held = 0;
     NbtSessionFrameReader m_reader;
+    size_t m_readerPeak = 0;  // most bytes the reader held since it was new
     NbtBytes m_out;
     uint64_t m_queued = 0;
     uint64_t m_written = 0;
     std::deque<NbtBytes> m_messages;
+    size_t m_messageBytes = 0;
     size_t m_frontOffset = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +13,12 @@
 #include <unistd.h>
 
 namespace {
+
+// Connections taken from a listener per readiness, so that a burst of
+// callers does not keep the established sessions waiting.
+constexpr int kAcceptBatch = 16;
+// The largest frame the wire allows, header included.
+constexpr size_t kLargestFrame = kSsnHeaderLength + kSsnMaxLength;
 
 NbtResult<NbtName> NameField(const uint8_t (&field)[16]) {
     return NbtName::FromRaw(std::string_view(reinterpret_cast<const char*>(field), sizeof field));
@@ -25,7 +32,31 @@ sockaddr_in Endpoint(uint32_t address, uint16_t port) {
     return endpoint;
 }
 
+// Turns away a caller there is no room for: "called name present, but
+// insufficient resources", then closes. Best effort: the caller may not have
+// sent its request yet, and either way its call fails.
+void RefuseCaller(int fd) {
+    // Taking the request if it is already there lets the close end with FIN
+    // rather than RST, which could discard the response at the caller.
+    uint8_t request[1024];
+    [[maybe_unused]] const ssize_t got = recv(fd, request, sizeof request, MSG_DONTWAIT);
+    auto negative = NbtSessionFrame::NegativeResponse(kSsnErrInsufficientResources).Encode();
+    if (negative) {
+        [[maybe_unused]] const ssize_t sent =
+            send(fd, negative.Value().data(), negative.Value().size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    }
+    close(fd);
+}
+
 }  // namespace
+
+CvNbtSessionService::CvNbtSessionService(CvNbtContext& context, CvNbtNameService& names,
+                                         CvNbtSessionLimits limits)
+    : m_context(context),
+      m_names(names),
+      m_limits(limits),
+      m_handshakes(limits.handshakes, limits.handshakesPerAddress,
+                   std::chrono::milliseconds(limits.handshakeGraceMs)) {}
 
 CvNbtSessionService::~CvNbtSessionService() {
     for (auto& [id, session] : m_sessions) {
@@ -59,7 +90,8 @@ int CvNbtSessionService::OpenListener(CvNbtAdapter& adapter) {
     }
     adapter.listenerFd = fd;
     const uint8_t lana = adapter.ip.lana;
-    m_context.loop.Watch(fd, POLLIN, [this, lana](short) { OnAccept(lana); });
+    m_context.loop.Watch(fd, m_listenerPause != 0 ? 0 : POLLIN,
+                         [this, lana](short) { OnAccept(lana); });
     return 0;
 }
 
@@ -101,6 +133,7 @@ uint8_t CvNbtSessionService::FreeLsn(uint8_t lana) const {
 
 void CvNbtSessionService::Watch(SessionId id) {
     CvNbtSession* session = Find(id);
+    session->parked = false;
     m_context.loop.Watch(session->Fd(), POLLIN,
                          [this, id](short revents) { OnSessionEvent(id, revents); });
     UpdateEvents(id);
@@ -111,13 +144,82 @@ void CvNbtSessionService::UpdateEvents(SessionId id) {
     if (session == nullptr || session->Fd() < 0) {
         return;
     }
+    const Room room = RoomFor(*session);
+    if (room.starved) {
+        m_starved.insert(id);
+    } else {
+        m_starved.erase(id);
+    }
+    if (room.atOwnBound && session->stallTimer == 0) {
+        session->stallTimer =
+            m_context.loop.AddTimer(m_limits.stallMs, [this, id] { OnStalled(id); });
+    } else if (!room.atOwnBound && session->stallTimer != 0) {
+        m_context.loop.CancelTimer(session->stallTimer);
+        session->stallTimer = 0;
+    }
     const bool connecting = session->state == CvNbtSession::State::Handshake &&
                             session->callNcb != nullptr && session->retargetsLeft < 0;
-    short events = POLLIN;
+    short events = room.bytes > 0 ? POLLIN : 0;
     if (session->WantsWrite() || connecting) {
         events |= POLLOUT;
     }
+    if (session->parked) {
+        if (events != 0) {
+            Watch(id);
+        }
+        return;
+    }
     m_context.loop.SetEvents(session->Fd(), events);
+}
+
+CvNbtSessionService::Room CvNbtSessionService::RoomFor(const CvNbtSession& session) const {
+    Room room;
+    const size_t held = session.HeldBytes();
+    // A receive waits for the frame being read: let it complete, up to the
+    // largest legal frame, whatever the other bounds say.
+    const bool awaited = !session.receives.empty() && !session.HasMessage();
+    const size_t own =
+        awaited ? std::max(m_limits.sessionBytes, kLargestFrame) : m_limits.sessionBytes;
+    if (held >= own || session.MessageCount() >= m_limits.sessionMessages) {
+        room.atOwnBound = true;
+        return room;
+    }
+    room.bytes = own - held;
+    if (!awaited) {
+        const size_t reserve = held < m_limits.reserveBytes ? m_limits.reserveBytes - held : 0;
+        const size_t total =
+            m_heldBytes < m_limits.totalBytes ? m_limits.totalBytes - m_heldBytes : 0;
+        room.bytes = std::min(room.bytes, std::max(reserve, total));
+        room.starved = room.bytes == 0;
+    }
+    return room;
+}
+
+void CvNbtSessionService::ResumeStarved() {
+    if (m_starved.empty() || m_heldBytes >= m_limits.totalBytes) {
+        return;
+    }
+    const std::vector<SessionId> starved(m_starved.begin(), m_starved.end());
+    for (SessionId id : starved) {
+        UpdateEvents(id);
+    }
+}
+
+void CvNbtSessionService::OnStalled(SessionId id) {
+    CvNbtSession* session = Find(id);
+    if (session == nullptr) {
+        return;
+    }
+    session->stallTimer = 0;
+    if (!RoomFor(*session).atOwnBound) {
+        UpdateEvents(id);
+        return;
+    }
+    // The peer keeps the session full and nothing is taken from it: hang up
+    // and let go of what it holds, so it cannot pin memory for good.
+    session->DropReceived();
+    MarkClosed(id, kNrcSAbort);
+    ResumeStarved();
 }
 
 void CvNbtSessionService::OnAccept(uint8_t lana) {
@@ -125,17 +227,62 @@ void CvNbtSessionService::OnAccept(uint8_t lana) {
     if (adapter == nullptr) {
         return;
     }
-    for (;;) {
-        const int fd = accept4(adapter->listenerFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            return;
+    for (int i = 0; i < kAcceptBatch; ++i) {
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        const int fd = accept4(adapter->listenerFd, reinterpret_cast<sockaddr*>(&peer), &size,
+                               SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            AdmitCaller(lana, fd, ntohl(peer.sin_addr.s_addr));
+            continue;
         }
-        auto session = std::make_unique<CvNbtSession>(fd);
-        session->lana = lana;
-        const SessionId id = AddSession(std::move(session));
-        Find(id)->handshakeTimer =
-            m_context.loop.AddTimer(kDefaultHandshakeMs, [this, id] { Destroy(id); });
-        Watch(id);
+        if (errno == EINTR || errno == ECONNABORTED) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            // Out of descriptors or memory (EMFILE, ENFILE, ENOBUFS, ENOMEM):
+            // the caller stays queued and the listener readable, so polling
+            // it again at once would spin.
+            PauseListeners();
+        }
+        return;
+    }
+}
+
+void CvNbtSessionService::AdmitCaller(uint8_t lana, int fd, uint32_t address) {
+    const auto now = CvNbtHandshakeGate::Clock::now();
+    const auto decision = m_handshakes.Admit(address, now);
+    if (decision.evict != 0) {
+        Destroy(decision.evict);
+    }
+    if (!decision.admit) {
+        RefuseCaller(fd);
+        return;
+    }
+    auto session = std::make_unique<CvNbtSession>(fd, m_heldBytes);
+    session->lana = lana;
+    const SessionId id = AddSession(std::move(session));
+    m_handshakes.Add(id, address, now);
+    Find(id)->handshakeTimer =
+        m_context.loop.AddTimer(kDefaultHandshakeMs, [this, id] { Destroy(id); });
+    Watch(id);
+}
+
+void CvNbtSessionService::PauseListeners() {
+    SetListenerEvents(0);
+    if (m_listenerPause == 0) {
+        m_listenerPause = m_context.loop.AddTimer(m_limits.acceptBackoffMs, [this] {
+            m_listenerPause = 0;
+            SetListenerEvents(POLLIN);
+        });
+    }
+}
+
+void CvNbtSessionService::SetListenerEvents(short events) {
+    for (auto& [lana, adapter] : m_context.adapters) {
+        if (adapter->listenerFd >= 0) {
+            m_context.loop.SetEvents(adapter->listenerFd, events);
+        }
     }
 }
 
@@ -168,50 +315,98 @@ void CvNbtSessionService::OnSessionEvent(SessionId id, short revents) {
     if ((revents & POLLOUT) != 0 || session->WantsWrite()) {
         if (!session->Flush()) {
             MarkClosed(id);
+            ResumeStarved();
             return;
         }
         CompleteSends(*session);
     }
     if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-        const bool open = session->ReadAvailable();
-        for (;;) {
-            session = Find(id);
-            if (session == nullptr || session->state == CvNbtSession::State::Closed) {
-                return;
-            }
-            auto next = session->Reader().Next();
-            if (!next) {
-                MarkClosed(id);  // a broken stream cannot be resynchronised
-                return;
-            }
-            if (!next.Value()) {
-                break;
-            }
-            const NbtSessionFrame& frame = *next.Value();
-            if (session->state == CvNbtSession::State::Established) {
-                if (frame.type == kSsnMessage) {
-                    session->AddMessage(frame.trailer);
-                } else if (frame.type != kSsnKeepAlive) {
-                    MarkClosed(id);
-                    return;
-                }
-            } else if (session->callNcb != nullptr) {
-                HandleCallResponse(id, frame);
-            } else {
-                HandleIncomingRequest(id, frame);
-            }
-        }
-        session = Find(id);
-        if (session == nullptr) {
-            return;
-        }
-        DeliverMessages(*session);
-        if (!open) {
-            MarkClosed(id);
-            return;
+        if (RoomFor(*session).bytes > 0) {
+            Pump(id, true);
+        } else if ((revents & (POLLHUP | POLLERR)) != 0) {
+            // Nothing may be read now, and poll reports a hang-up whatever
+            // the events asked for: stop polling until there is room again.
+            m_context.loop.Unwatch(session->Fd());
+            session->parked = true;
         }
     }
     UpdateEvents(id);
+    ResumeStarved();
+}
+
+void CvNbtSessionService::Pump(SessionId id, bool readSocket) {
+    for (;;) {
+        if (!Dispatch(id)) {
+            return;
+        }
+        CvNbtSession* session = Find(id);
+        DeliverMessages(*session);
+        if (!readSocket || session->Fd() < 0) {
+            return;
+        }
+        const Room room = RoomFor(*session);
+        if (room.bytes == 0) {
+            return;
+        }
+        switch (session->Read(room.bytes)) {
+            case CvNbtSession::ReadResult::LimitReached:
+                break;
+            case CvNbtSession::ReadResult::Drained:
+                readSocket = false;  // frame and deliver what came, then stop
+                break;
+            case CvNbtSession::ReadResult::Ended:
+                // What came before the end still counts. The end itself
+                // does not if the session moved on: a server that retargets
+                // a call closes right after saying so.
+                if (Dispatch(id)) {
+                    MarkClosed(id);
+                }
+                return;
+        }
+    }
+}
+
+bool CvNbtSessionService::Dispatch(SessionId id) {
+    CvNbtSession* session = Find(id);
+    if (session == nullptr) {
+        return false;
+    }
+    const uint32_t serial = session->SocketSerial();
+    for (;;) {
+        session = Find(id);
+        if (session == nullptr || session->SocketSerial() != serial) {
+            return false;
+        }
+        const bool carrying = session->state != CvNbtSession::State::Handshake;
+        if (carrying && session->MessageCount() >= m_limits.sessionMessages) {
+            return true;  // the rest waits in the reader until receives take some
+        }
+        auto next = session->NextFrame();
+        if (!next) {
+            // A broken stream cannot be resynchronised: nothing after the
+            // fault counts.
+            session->ResetReader();
+            MarkClosed(id);
+            return false;
+        }
+        if (!next.Value()) {
+            return true;
+        }
+        NbtSessionFrame& frame = *next.Value();
+        if (carrying) {
+            if (frame.type == kSsnMessage) {
+                session->AddMessage(std::move(frame.trailer));
+            } else if (frame.type != kSsnKeepAlive) {
+                session->ResetReader();
+                MarkClosed(id);
+                return false;
+            }
+        } else if (session->callNcb != nullptr) {
+            HandleCallResponse(id, frame);
+        } else {
+            HandleIncomingRequest(id, frame);
+        }
+    }
 }
 
 void CvNbtSessionService::HandleIncomingRequest(SessionId id, const NbtSessionFrame& frame) {
@@ -249,6 +444,7 @@ void CvNbtSessionService::HandleIncomingRequest(SessionId id, const NbtSessionFr
     }
     CvNcb& ncb = *listen->ncb;
     m_listens.erase(listen);
+    m_handshakes.Remove(id);
     m_context.loop.CancelTimer(session->handshakeTimer);
     session->state = CvNbtSession::State::Established;
     session->lsn = lsn;
@@ -359,7 +555,7 @@ void CvNbtSessionService::StartCall(uint8_t lana, CvNcb& ncb, uint32_t address) 
         m_context.pending.Complete(ncb, kNrcEnvNotDef);
         return;
     }
-    auto session = std::make_unique<CvNbtSession>(-1);
+    auto session = std::make_unique<CvNbtSession>(-1, m_heldBytes);
     session->lana = lana;
     session->rto = ncb.rto;
     session->sto = ncb.sto;
@@ -426,7 +622,7 @@ void CvNbtSessionService::Send(CvNbtAdapter& adapter, CvNcb& ncb) {
         return;
     }
     if (session->state != CvNbtSession::State::Established) {
-        m_context.pending.Complete(ncb, kNrcSClosed);
+        m_context.pending.Complete(ncb, session->closeCode);
         return;
     }
     auto frame = NbtSessionFrame::SessionMessage({ncb.buffer, ncb.length}).Encode();
@@ -490,6 +686,7 @@ void CvNbtSessionService::Receive(CvNbtAdapter& adapter, CvNcb& ncb) {
                 if (CvNbtSession* current = Find(id)) {
                     std::erase(current->receives, target);
                     current->receiveTimers.erase(target);
+                    UpdateEvents(id);  // the frame being read is no longer awaited
                 }
                 m_context.pending.Complete(*target, kNrcCmdTmo);
             });
@@ -502,9 +699,14 @@ void CvNbtSessionService::Receive(CvNbtAdapter& adapter, CvNcb& ncb) {
                 m_context.loop.CancelTimer(timer->second);
                 current->receiveTimers.erase(timer);
             }
+            UpdateEvents(id);
         }
     });
-    DeliverMessages(*session);
+    // Frames left in the reader at the message bound come out now; the
+    // socket is read again once poll says so.
+    Pump(id, false);
+    UpdateEvents(id);
+    ResumeStarved();
 }
 
 void CvNbtSessionService::DeliverMessages(CvNbtSession& session) {
@@ -519,15 +721,19 @@ void CvNbtSessionService::DeliverMessages(CvNbtSession& session) {
         }
         if (!session.HasMessage()) {
             ncb.length = 0;
-            m_context.pending.Complete(ncb, kNrcSClosed);
+            m_context.pending.Complete(ncb, session.closeCode);
             continue;
         }
         const bool whole = session.TakeMessage(ncb.buffer, ncb.length);
+        // Something was taken: the session is not stuck, even if what is
+        // left of a large message still fills it.
+        m_context.loop.CancelTimer(session.stallTimer);
+        session.stallTimer = 0;
         m_context.pending.Complete(ncb, whole ? kNrcGoodRet : kNrcIncomp);
     }
 }
 
-void CvNbtSessionService::MarkClosed(SessionId id) {
+void CvNbtSessionService::MarkClosed(SessionId id, uint8_t code) {
     CvNbtSession* session = Find(id);
     if (session == nullptr) {
         return;
@@ -540,14 +746,22 @@ void CvNbtSessionService::MarkClosed(SessionId id) {
         }
         return;
     }
+    if (session->state == CvNbtSession::State::Closed) {
+        return;
+    }
     session->state = CvNbtSession::State::Closed;
+    session->closeCode = code;
     m_context.loop.Unwatch(session->Fd());
     session->CloseSocket();
+    session->parked = false;
+    m_context.loop.CancelTimer(session->stallTimer);
+    session->stallTimer = 0;
+    m_starved.erase(id);
     while (!session->sends.empty()) {
         const auto send = session->sends.front();
         session->sends.pop_front();
         m_context.loop.CancelTimer(send.timer);
-        m_context.pending.Complete(*send.ncb, kNrcSClosed);
+        m_context.pending.Complete(*send.ncb, code);
     }
     DeliverMessages(*session);
 }
@@ -569,8 +783,11 @@ void CvNbtSessionService::Destroy(SessionId id) {
     }
     std::unique_ptr<CvNbtSession> session = std::move(it->second);
     m_sessions.erase(it);
+    m_handshakes.Remove(id);
+    m_starved.erase(id);
     m_context.loop.Unwatch(session->Fd());
     m_context.loop.CancelTimer(session->handshakeTimer);
+    m_context.loop.CancelTimer(session->stallTimer);
     // Flush what the socket takes of already queued bytes before closing.
     session->Flush();
     for (CvNcb* receive : session->receives) {
@@ -587,6 +804,8 @@ void CvNbtSessionService::Destroy(SessionId id) {
     if (session->callNcb != nullptr) {
         m_context.pending.Complete(*session->callNcb, kNrcNoCall);
     }
+    session.reset();
+    ResumeStarved();
 }
 
 void CvNbtSessionService::CloseAll(uint8_t code) {
@@ -613,7 +832,7 @@ void CvNbtSessionService::CloseAll(uint8_t code) {
     m_listens.clear();
 }
 
-void CvNbtSessionService::DropName(uint8_t lana, const NbtName& name) {
+void CvNbtSessionService::DropName(uint8_t lana, const NbtName& name, uint8_t code) {
     std::vector<CvNcb*> dropped;
     std::erase_if(m_listens, [&](const PostedListen& item) {
         const bool match = item.lana == lana && std::memcmp(item.ncb->name, name.Raw().data(),
@@ -624,6 +843,6 @@ void CvNbtSessionService::DropName(uint8_t lana, const NbtName& name) {
         return match;
     });
     for (CvNcb* ncb : dropped) {
-        m_context.pending.Complete(*ncb, kNrcNamErr);
+        m_context.pending.Complete(*ncb, code);
     }
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <poll.h>
+#include <unistd.h>
 
 #include "platform/CvAdapterStatus.h"
 #include "platform/CvEvent.h"
@@ -17,16 +18,46 @@ NbtResult<NbtName> NameField(const uint8_t (&field)[16]) {
     return NbtName::FromRaw(std::string_view(reinterpret_cast<const char*>(field), sizeof field));
 }
 
+bool SameAddress(const CvIpAdapter& a, const CvIpAdapter& b) {
+    return a.address == b.address && a.netmask == b.netmask && a.broadcast == b.broadcast &&
+           a.interfaceIndex == b.interfaceIndex;
+}
+
+// Commands that hold on to one of the adapter's names or sessions and so
+// cannot outlive its closing.
+bool UsesNamesOrSessions(const CvNcb& ncb) {
+    switch (ncb.command & static_cast<uint8_t>(~kNcbAsync)) {
+        case kNcbCall:
+        case kNcbListen:
+        case kNcbSend:
+        case kNcbRecv:
+        case kNcbAddName:
+        case kNcbAddGroupName:
+        case kNcbSendDatagram:
+            return true;
+        case kNcbRecvDatagram:
+            return ncb.num != 0xFF;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 CvNbtStack::CvNbtStack() : CvNbtStack(CvNbtPorts::FromEnvironment()) {}
 
-CvNbtStack::CvNbtStack(CvNbtPorts ports)
+CvNbtStack::CvNbtStack(CvNbtPorts ports) : CvNbtStack(ports, CvEnumerateIpAdapters) {}
+
+CvNbtStack::CvNbtStack(CvNbtPorts ports, AdapterSource adapters)
     : m_ports(ports),
+      m_adapterSource(std::move(adapters)),
       m_context(m_loop, m_pending, ports),
       m_names(m_context),
       m_datagrams(m_context, m_names),
-      m_sessions(m_context, m_names) {}
+      m_sessions(m_context, m_names) {
+    m_names.SetConflictHandler(
+        [this](CvNbtAdapter& adapter, const CvNbtNameEntry& entry) { OnConflict(adapter, entry); });
+}
 
 CvNbtStack::~CvNbtStack() {
     Shutdown();
@@ -34,6 +65,7 @@ CvNbtStack::~CvNbtStack() {
 
 void CvNbtStack::Shutdown() {
     m_loop.Post([this] {
+        m_loop.CancelTimer(m_checkTimer);
         m_sessions.CloseAll(kNrcCmdCan);
         m_pending.CompleteAll(kNrcCmdCan);
         for (auto& [lana, adapter] : m_context.adapters) {
@@ -112,7 +144,9 @@ void CvNbtStack::Execute(CvNcb& ncb) {
         return;
     }
     if (m_context.adapters.count(ncb.lana) == 0) {
-        for (const auto& ip : CvEnumerateIpAdapters()) {
+        // Only new adapters are taken here: closing a changed one could
+        // finish ncb under our feet.
+        for (const auto& ip : m_adapterSource()) {
             if (m_context.adapters.count(ip.lana) == 0) {
                 m_context.adapters[ip.lana] = std::make_unique<CvNbtAdapter>();
                 m_context.adapters[ip.lana]->ip = ip;
@@ -144,10 +178,14 @@ void CvNbtStack::Execute(CvNcb& ncb) {
             DeleteName(adapter, ncb);
             break;
         case kNcbCall:
-            m_sessions.Call(adapter, ncb);
+            if (!RefuseInConflict(adapter, ncb)) {
+                m_sessions.Call(adapter, ncb);
+            }
             break;
         case kNcbListen:
-            m_sessions.Listen(adapter, ncb);
+            if (!RefuseInConflict(adapter, ncb)) {
+                m_sessions.Listen(adapter, ncb);
+            }
             break;
         case kNcbSend:
             m_sessions.Send(adapter, ncb);
@@ -174,17 +212,8 @@ void CvNbtStack::Execute(CvNcb& ncb) {
 }
 
 void CvNbtStack::Enumerate(CvNcb& ncb) {
-    const auto adapters = CvEnumerateIpAdapters();
-    for (const auto& ip : adapters) {
-        auto& slot = m_context.adapters[ip.lana];
-        if (!slot) {
-            slot = std::make_unique<CvNbtAdapter>();
-        }
-        // An open adapter keeps the address its sockets and names use.
-        if (!slot->reset) {
-            slot->ip = ip;
-        }
-    }
+    const auto adapters = m_adapterSource();
+    Refresh(adapters);
     if (ncb.buffer == nullptr || ncb.length == 0) {
         m_pending.Complete(ncb, kNrcBufLen);
         return;
@@ -195,6 +224,81 @@ void CvNbtStack::Enumerate(CvNcb& ncb) {
         ncb.buffer[1 + i] = adapters[i].lana;
     }
     m_pending.Complete(ncb, kNrcGoodRet);
+}
+
+void CvNbtStack::Refresh(const std::vector<CvIpAdapter>& interfaces) {
+    for (const auto& ip : interfaces) {
+        auto& slot = m_context.adapters[ip.lana];
+        if (!slot) {
+            slot = std::make_unique<CvNbtAdapter>();
+        }
+        CvNbtAdapter& adapter = *slot;
+        if (adapter.reset) {
+            if (SameAddress(adapter.ip, ip)) {
+                continue;
+            }
+            // Names, sessions and the listener belong to the old address.
+            Close(adapter);
+            adapter.reopen = true;
+        }
+        adapter.ip = ip;
+        if (adapter.reopen && Open(adapter) == kNrcGoodRet) {
+            adapter.reopen = false;
+            RegisterInternalNames(adapter);
+        }
+    }
+}
+
+void CvNbtStack::Close(CvNbtAdapter& adapter) {
+    const uint8_t lana = adapter.ip.lana;
+    m_names.ForgetAdapter(lana);
+    for (const auto& entry : adapter.names.Entries()) {
+        if (entry.state == CvNbtNameEntry::State::Active) {
+            m_names.Release(adapter, entry);
+        }
+    }
+    // Hanging up each session number ends established and closed sessions;
+    // nobody waits for these commands.
+    for (unsigned lsn = 1; lsn <= 254; ++lsn) {
+        CvNcb hangUp;
+        hangUp.command = kNcbHangUp;
+        hangUp.lana = lana;
+        hangUp.lsn = static_cast<uint8_t>(lsn);
+        m_sessions.HangUp(adapter, hangUp);
+    }
+    std::vector<uint8_t> numbers;
+    for (const auto& entry : adapter.names.Entries()) {
+        numbers.push_back(entry.number);
+    }
+    for (uint8_t number : numbers) {
+        DropEntry(adapter, number, kNrcNamErr);
+    }
+    // Calls, adds and datagram sends still resolving or registering.
+    m_pending.CompleteWhere(
+        [lana](const CvNcb& ncb) { return ncb.lana == lana && UsesNamesOrSessions(ncb); },
+        kNrcNamErr);
+    if (adapter.listenerFd >= 0) {
+        m_loop.Unwatch(adapter.listenerFd);
+        close(adapter.listenerFd);
+        adapter.listenerFd = -1;
+    }
+    adapter.reset = false;
+}
+
+void CvNbtStack::ScheduleAdapterCheck() {
+    if (m_checkTimer != 0) {
+        return;
+    }
+    m_checkTimer = m_loop.AddTimer(kAdapterCheckMs, [this] {
+        m_checkTimer = 0;
+        Refresh(m_adapterSource());
+        for (const auto& [lana, adapter] : m_context.adapters) {
+            if (adapter->reset || adapter->reopen) {
+                ScheduleAdapterCheck();
+                break;
+            }
+        }
+    });
 }
 
 uint8_t CvNbtStack::OpenSharedSockets() {
@@ -220,31 +324,46 @@ void CvNbtStack::Reset(CvNcb& ncb) {
         m_pending.Complete(ncb, kNrcGoodRet);
         return;
     }
+    const uint8_t code = Open(adapter);
+    // The issuer may free ncb as soon as it is complete.
+    m_pending.Complete(ncb, code);
+    if (code == kNrcGoodRet) {
+        adapter.reopen = false;
+        RegisterInternalNames(adapter);
+    }
+}
+
+uint8_t CvNbtStack::Open(CvNbtAdapter& adapter) {
     uint8_t code = OpenSharedSockets();
     if (code == kNrcGoodRet && m_sessions.OpenListener(adapter) != 0) {
         code = kNrcSystem;
     }
     adapter.resetError = code;
     if (code != kNrcGoodRet) {
-        m_pending.Complete(ncb, code);
-        return;
+        return code;
     }
-    adapter.unitId = CvNbtAdapter::MakeUnitId(adapter.ip);
+    if (adapter.unitId == decltype(adapter.unitId){}) {
+        adapter.unitId = CvNbtAdapter::MakeUnitId(adapter.ip);
+    }
     adapter.reset = true;
-    const uint8_t lana = ncb.lana;
-    // The issuer may free ncb as soon as it is complete.
-    m_pending.Complete(ncb, kNrcGoodRet);
+    ScheduleAdapterCheck();
+    return kNrcGoodRet;
+}
 
+void CvNbtStack::RegisterInternalNames(CvNbtAdapter& adapter) {
     std::vector<InternalName> internalNames;
     {
         std::lock_guard guard(m_startLock);
         internalNames = m_internalNames;
     }
+    // Finished adds are referenced by nothing any more.
+    std::erase_if(m_internalNcbs,
+                  [this](const auto& ncb) { return !m_pending.IsPending(ncb.get()); });
     for (const auto& internal : internalNames) {
         // Registered in the background: nobody waits for these names.
         auto& owned = m_internalNcbs.emplace_back(std::make_unique<CvNcb>());
         std::memcpy(owned->name, internal.name.Raw().data(), sizeof owned->name);
-        owned->lana = lana;
+        owned->lana = adapter.ip.lana;
         m_pending.Begin(*owned, nullptr);
         AddName(adapter, *owned, internal.group, true);
     }
@@ -256,9 +375,14 @@ void CvNbtStack::AddName(CvNbtAdapter& adapter, CvNcb& ncb, bool group, bool int
         m_pending.Complete(ncb, kNrcNoWild);
         return;
     }
-    if (adapter.names.Find(name.Value()) != nullptr) {
-        m_pending.Complete(ncb, kNrcDupName);
-        return;
+    if (const CvNbtNameEntry* existing = adapter.names.Find(name.Value())) {
+        if (existing->state != CvNbtNameEntry::State::Conflict) {
+            m_pending.Complete(ncb, kNrcDupName);
+            return;
+        }
+        // A name lost in a conflict is claimed afresh; the other station
+        // defends it for as long as it holds it.
+        DropEntry(adapter, existing->number, kNrcNamConf);
     }
     CvNbtNameEntry* entry = adapter.names.Add(name.Value(), group, internal);
     if (entry == nullptr) {
@@ -300,14 +424,38 @@ void CvNbtStack::DeleteName(CvNbtAdapter& adapter, CvNcb& ncb) {
         m_pending.Complete(ncb, kNrcNoWild);
         return;
     }
+    // A name in conflict is not released: others would forget its holder.
     if (entry->state == CvNbtNameEntry::State::Active) {
         m_names.Release(adapter, *entry);
     }
-    const uint8_t number = entry->number;
-    adapter.names.Remove(number);
-    m_sessions.DropName(adapter.ip.lana, name.Value());
-    m_datagrams.DropName(adapter.ip.lana, number);
+    DropEntry(adapter, entry->number, kNrcNamErr);
     m_pending.Complete(ncb, kNrcGoodRet);
+}
+
+void CvNbtStack::DropEntry(CvNbtAdapter& adapter, uint8_t number, uint8_t code) {
+    const CvNbtNameEntry* entry = adapter.names.FindNumber(number);
+    if (entry == nullptr) {
+        return;
+    }
+    const NbtName name = entry->name;
+    adapter.names.Remove(number);
+    m_sessions.DropName(adapter.ip.lana, name, code);
+    m_datagrams.DropName(adapter.ip.lana, number, code);
+}
+
+bool CvNbtStack::RefuseInConflict(CvNbtAdapter& adapter, CvNcb& ncb) {
+    auto name = NameField(ncb.name);
+    const CvNbtNameEntry* entry = name ? adapter.names.Find(name.Value()) : nullptr;
+    if (entry == nullptr || entry->state != CvNbtNameEntry::State::Conflict) {
+        return false;
+    }
+    m_pending.Complete(ncb, kNrcNamConf);
+    return true;
+}
+
+void CvNbtStack::OnConflict(CvNbtAdapter& adapter, const CvNbtNameEntry& entry) {
+    m_sessions.DropName(adapter.ip.lana, entry.name, kNrcNamConf);
+    m_datagrams.DropName(adapter.ip.lana, entry.number, kNrcNamConf);
 }
 
 void CvNbtStack::AdapterStatus(CvNbtAdapter& adapter, CvNcb& ncb) {

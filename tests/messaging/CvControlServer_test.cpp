@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
+#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -20,9 +24,38 @@
 #include "support/TestEnv.h"
 #include "support/VirtualLanStation.h"
 
+// Counts the process's umask calls. The mask is shared by every thread, so
+// a server that changed it for a moment would change the mode of files other
+// threads create in that moment.
+std::atomic<int> g_umaskCalls{0};
+
+extern "C" mode_t umask(mode_t mask) noexcept {
+    using Umask = mode_t (*)(mode_t);
+    static const auto real = reinterpret_cast<Umask>(dlsym(RTLD_NEXT, "umask"));
+    ++g_umaskCalls;
+    return real(mask);
+}
+
 namespace {
 
 using namespace std::chrono_literals;
+
+// The records the station reports as sent, which its owner archives.
+class SentRecords : public CvUnaryFunction<void, CMsg&> {
+public:
+    void Invoke(CMsg& msg) override {
+        std::lock_guard guard(m_lock);
+        m_records.push_back(msg);
+    }
+    std::vector<CMsg> Records() {
+        std::lock_guard guard(m_lock);
+        return m_records;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<CMsg> m_records;
+};
 
 // A running station on the virtual LAN serving its control socket in a
 // private runtime folder, and a peer BOB on the same segment.
@@ -36,6 +69,7 @@ protected:
         settings.workgroup = "WG";
         settings.sendTimeoutMs = 500;
         station = std::make_unique<CvStation>(host, local, settings);
+        station->SetSentReceiver(&sent);
         station->SetWatchPeriod(20);
         station->Start();
         ASSERT_TRUE(station->WaitRegistered(5000));
@@ -73,6 +107,7 @@ protected:
     CvVirtualStation host{lan};
     TempDir mailslotDir;
     CvUnixMailslots local{nullptr, mailslotDir.Path() + "/mailslot"};
+    SentRecords sent;
     std::unique_ptr<CvStation> station;
     std::string path;
     std::unique_ptr<CvControlServer> server;
@@ -101,6 +136,44 @@ TEST_F(ControlFixture, SendsThroughTheRunningStation) {
     EXPECT_EQ(unknown.reply.code, SendResultAddrNotFound);
 }
 
+std::string Repeat(const std::string& unit, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        text += unit;
+    }
+    return text;
+}
+
+// A personal message goes out cut to 1600 characters; the record filed as
+// sent must hold what the recipient got, not the longer original.
+TEST_F(ControlFixture, ALongTextIsArchivedAsItWentOut) {
+    const struct {
+        std::string text;
+        std::string wire;
+    } cases[] = {
+        {Repeat("x", 2000), Repeat("x", 1600)},
+        {Repeat("\xC3\xA9", 1700), Repeat("\xC3\xA9", 1600)},  // characters, not bytes
+        {Repeat("z", 1600), Repeat("z", 1600)},
+    };
+    size_t count = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(count);
+        auto result = CvControlClient::Send({MsgPersonal, "BOB", "", c.text}, path, 20000);
+        ASSERT_EQ(result.status, CvControlClient::Status::Replied) << result.error;
+        EXPECT_EQ(result.reply.code, SendResultSuccess);
+        ++count;
+        ASSERT_TRUE(bob.inbox.WaitFor(count));
+        // Compared as sizes and flags: a failure must not print 3 KB texts.
+        const std::string received = bob.inbox.Messages().back().text;
+        EXPECT_EQ(received.size(), c.wire.size());
+        EXPECT_TRUE(received == c.wire);
+        const auto records = sent.Records();
+        ASSERT_EQ(records.size(), count);
+        EXPECT_EQ(records.back().text.size(), c.wire.size());
+        EXPECT_TRUE(records.back().text == c.wire);
+    }
+}
+
 TEST_F(ControlFixture, RefusesBadRequestsAndKeepsServing) {
     auto foreign = CvControlClient::Send({MsgPersonal, "BOB", "MALLORY", "x"}, path, 10000);
     ASSERT_EQ(foreign.status, CvControlClient::Status::Replied);
@@ -120,6 +193,22 @@ TEST_F(ControlFixture, RefusesBadRequestsAndKeepsServing) {
     auto after = CvControlClient::Send({MsgPersonal, "BOB", "", "after"}, path, 15000);
     close(idle);
     EXPECT_EQ(after.reply.code, SendResultSuccess);
+}
+
+TEST_F(ControlFixture, TheSocketIsPrivateWithoutTouchingTheUmask) {
+    server.reset();
+    const mode_t old = umask(0);  // the socket's mode must not come from the mask
+    g_umaskCalls = 0;
+    CvControlServer fresh(*station, path);
+    std::string error;
+    const bool opened = fresh.Open(&error);
+    const int calls = g_umaskCalls;
+    umask(old);
+    ASSERT_TRUE(opened) << error;
+    EXPECT_EQ(calls, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 TEST_F(ControlFixture, ASecondServerIsRefusedAndAStaleSocketReplaced) {

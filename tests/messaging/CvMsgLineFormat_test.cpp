@@ -26,6 +26,11 @@ TEST(CvMsgLineFormat, JsonStringEscapes) {
         {"bad \xFF byte", "\"bad \xEF\xBF\xBD byte\""},
         {"cut \xE2\x82", "\"cut \xEF\xBF\xBD\xEF\xBF\xBD\""},
         {"overlong \xC0\xAF", "\"overlong \xEF\xBF\xBD\xEF\xBF\xBD\""},
+        // C1 controls are escaped, not dropped: U+009B is CSI to a terminal.
+        {"csi \xC2\x9B"
+         "31m nel \xC2\x85 end \xC2\x9F",
+         "\"csi \\u009b31m nel \\u0085 end \\u009f\""},
+        {"nbsp \xC2\xA0 stays", "\"nbsp \xC2\xA0 stays\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);
@@ -73,6 +78,53 @@ TEST(CvMsgLineFormat, PlainLineKeepsLineBreaksButNoTerminalControls) {
     msg.text = "red \x1b[31m\ttab";
     EXPECT_EQ(CvMsgLineFormat::Plain(msg),
               "2024-02-29 07:05:09 personal EV?[2JIL -> WORKGROUP: red ?[31m\ttab");
+}
+
+// Everything a peer controls passes through Printable before a terminal
+// shows it; nothing in it may start an escape sequence or ring the bell.
+TEST(CvMsgLineFormat, PrintableLeavesNoTerminalControl) {
+    const struct {
+        std::string text;
+        bool keepLineBreaks;
+        std::string printable;
+    } cases[] = {
+        {"plain Gr\xC3\xBC\xC3\x9F\x65 \xD0\x96 \xF0\x9F\x98\x80", false,
+         "plain Gr\xC3\xBC\xC3\x9F\x65 \xD0\x96 \xF0\x9F\x98\x80"},
+        {"esc \x1b]0;title\x07 bel", false, "esc ?]0;title? bel"},
+        {std::string("nul \0 del \x7f", 11), false, "nul ? del ?"},
+        {"a\nb\tc\rd", false, "a?b?c?d"},
+        {"a\nb\tc\rd", true, "a\nb\tc?d"},
+        // C1 controls in UTF-8: CSI, OSC, NEL, ST.
+        {"\xC2\x9B"
+         "2J \xC2\x9D"
+         "0;x \xC2\x85 \xC2\x9C",
+         false, "?2J ?0;x ? ?"},
+        // Raw C1 bytes, which an 8-bit terminal obeys, are no valid UTF-8.
+        {"\x9B"
+         "2J \x1b",
+         false,
+         "\xEF\xBF\xBD"
+         "2J ?"},
+        {"cut \xE2\x82", false, "cut \xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"\xC2\xA0 first printable after C1", false, "\xC2\xA0 first printable after C1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.printable);
+        EXPECT_EQ(CvMsgLineFormat::Printable(c.text, c.keepLineBreaks), c.printable);
+    }
+}
+
+TEST(CvMsgLineFormat, PlainLineShowsNoC1ControlOfAPeer) {
+    CMsg msg = Sample();
+    msg.sender =
+        "EV\xC2\x9B"
+        "2JIL";
+    msg.recipient = "ME\x9B";
+    msg.text =
+        "x\xC2\x9D"
+        "0;pwned\xC2\x9C";
+    EXPECT_EQ(CvMsgLineFormat::Plain(msg),
+              "2024-02-29 07:05:09 broadcast EV?2JIL -> ME\xEF\xBF\xBD: x?0;pwned?");
 }
 
 }  // namespace

@@ -3,18 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "messaging/CvBroadcastWriter.h"
 #include "messaging/CvError.h"
 #include "messaging/CvMsgSplitter.h"
+#include "messaging/CvSmbStateWatch.h"
+#include "netbios/CMailslotPdu.h"
 #include "netbios/CNetbiosName.h"
 #include "netbios/CPduBuffer.h"
 #include "netbios/CSmbPdu.h"
+#include "netbios/CSmbPdu_sendend.h"
 #include "netbios/CSmbPdu_sends.h"
 #include "netbios/CSmbPdu_sendstrt.h"
 #include "netbios/CSmbPdu_sendtxt.h"
+#include "netbios/NetbiosOperations.h"
+#include "platform/CvOemCodec.h"
+#include "platform/nbt/SmbMailslotTransaction.h"
 #include "support/VirtualLanStation.h"
 
 namespace {
@@ -24,7 +33,8 @@ using namespace std::chrono_literals;
 // A hand-made receiving station: records the command of every PDU and the
 // text blocks, and answers like the messenger service does, or, when
 // `refuseSingleBlock` is set, hangs up on a Send Single Block the way a file
-// server that wants a protocol negotiation first does.
+// server that wants a protocol negotiation first does. It can also refuse one
+// command with an error reply, or leave it unanswered.
 class RecordingPeer {
 public:
     RecordingPeer(CvVirtualLan& lan, const std::string& name)
@@ -51,6 +61,11 @@ public:
                 if (pdu.Command() == CSmbPdu::kCommandSendMessage && refuseSingleBlock) {
                     break;
                 }
+                if (pdu.Command() == silentOn) {
+                    // Neither replies nor hangs up until the sender gave up.
+                    std::this_thread::sleep_for(600ms);
+                    break;
+                }
                 if (pdu.Command() == CSmbPdu::kCommandSendText) {
                     CSmbPdu_sendtxt text;
                     text.Decode(buffer);
@@ -72,6 +87,12 @@ public:
                 }
                 CSmbPdu reply = pdu.Command() == CSmbPdu::kCommandSendStart ? pdu.MakeReply(7)
                                                                             : pdu.MakeReply();
+                if (pdu.Command() == errorOn) {
+                    reply.SetErrorClass(0x02);   // ERRSRV
+                    reply.SetErrorCode(0x0052);  // ERRmsgoff: not receiving messages
+                    connection->SendPdu(reply);
+                    break;
+                }
                 connection->SendPdu(reply);
                 if (pdu.Command() == CSmbPdu::kCommandSendMessage ||
                     pdu.Command() == CSmbPdu::kCommandSendEnd) {
@@ -98,6 +119,8 @@ public:
     std::vector<std::string> blocks;
     std::string originator;
     std::atomic<bool> refuseSingleBlock{false};
+    std::atomic<uint8_t> errorOn{0};   // command answered with an error reply
+    std::atomic<uint8_t> silentOn{0};  // command never answered
     std::atomic<int> sessions{0};
     std::atomic<int> finished{0};
 };
@@ -115,6 +138,70 @@ class SmbClientTest : public ::testing::Test {
 protected:
     CvVirtualLan lan{std::chrono::milliseconds(20)};
 };
+
+// A sending station driven PDU by PDU, to play peers that misbehave. Every
+// exchange throws CvNetworkErr once the receiver hung up.
+class RawSender {
+public:
+    explicit RawSender(CvVirtualLan& lan) : m_station(lan), m_port(m_station, 0, "RAW", {0x03}) {
+        m_station.AttachAdapter(0, 1);
+        m_port.SetCallTimeout(2000);
+        m_port.SetSessionTimeout(20000);
+        m_opened = m_port.Open();
+    }
+    ~RawSender() { Close(); }
+
+    bool Opened() const { return m_opened; }
+    void Connect(const std::string& name) { m_connection = m_port.Connect(name); }
+    void Close() {
+        if (m_connection != nullptr) {
+            m_connection->Close();
+            m_connection = nullptr;
+        }
+    }
+    CSmbPdu Exchange(CProtocolDataUnit& pdu) {
+        m_connection->SendPdu(pdu);
+        CSmbPdu reply;
+        m_connection->ReceivePdu(reply);
+        return reply;
+    }
+    // Returns the group id the receiver assigned.
+    uint16_t Start(const std::string& to) {
+        CSmbPdu_sendstrt start;
+        start.SetOriginator("RAW");
+        start.SetDestination(to);
+        return Exchange(start).GroupId();
+    }
+    void Text(uint16_t groupId, const std::string& text) {
+        CSmbPdu_sendtxt block;
+        block.SetGroupId(groupId);
+        block.SetText(text);
+        Exchange(block);
+    }
+    void End(uint16_t groupId) {
+        CSmbPdu_sendend end;
+        end.SetGroupId(groupId);
+        Exchange(end);
+    }
+    CvVirtualStation& Station() { return m_station; }
+
+private:
+    CvVirtualStation m_station;
+    CNetbiosName m_port;
+    CConnection* m_connection = nullptr;
+    bool m_opened = false;
+};
+
+// Texts that arrived from `sender`.
+std::vector<std::string> TextsFrom(MessageInbox& inbox, const std::string& sender) {
+    std::vector<std::string> texts;
+    for (const CMsg& msg : inbox.Messages()) {
+        if (msg.sender == sender) {
+            texts.push_back(msg.text);
+        }
+    }
+    return texts;
+}
 
 TEST_F(SmbClientTest, PersonalMessageTravelsBothWays) {
     VirtualLanStation alice(lan, "PC-A", {"ALICE", "PC-A"}, {"WORKGROUP"});
@@ -277,6 +364,350 @@ TEST(CvSplitMessage, SplitsAfterTheLastSpaceOr0x13OrHard) {
     for (const auto& c : cases) {
         EXPECT_EQ(CvSplitMessage(c.text, c.n), c.parts) << c.text;
     }
+}
+
+TEST_F(SmbClientTest, AMessageGetsThroughWhileAnotherPeerTakesItsTime) {
+    VirtualLanStation bob(lan, "PC-B", {"BOB"}, {});
+    VirtualLanStation alice(lan, "PC-A", {"ALICE"}, {});
+    ASSERT_TRUE(bob.WaitRegistered());
+    ASSERT_TRUE(alice.WaitRegistered());
+
+    // A peer that sends a block every 100 ms, as long as it is let.
+    RawSender trickler(lan);
+    ASSERT_TRUE(trickler.Opened());
+    trickler.Connect("BOB");
+    const uint16_t groupId = trickler.Start("BOB");
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    std::thread trickle([&] {
+        try {
+            while (!stop) {
+                trickler.Text(groupId, "x");
+                ++blocks;
+                std::this_thread::sleep_for(100ms);
+            }
+            trickler.End(groupId);
+        } catch (const CvNetworkErr&) {
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return blocks >= 2; }));
+
+    EXPECT_NO_THROW(alice.client.Send(Personal("BOB", "meanwhile")));
+    EXPECT_TRUE(WaitUntil([&] { return !TextsFrom(bob.inbox, "ALICE").empty(); }, 2s));
+    EXPECT_TRUE(TextsFrom(bob.inbox, "RAW").empty()) << "the slow message is still coming";
+    stop = true;
+    trickle.join();
+    EXPECT_TRUE(WaitUntil([&] { return !TextsFrom(bob.inbox, "RAW").empty(); }));
+}
+
+struct LimitCase {
+    const char* what;
+    uint32_t deadlineMs;
+    std::vector<std::string> blocks;
+    std::chrono::milliseconds pause;  // between blocks
+    bool delivered;
+};
+
+TEST_F(SmbClientTest, APeerPastALimitIsHungUpOnAndItsMessageDropped) {
+    const size_t maxBlocks = CvSmbMessagingClient::kReceiveMaxBlocks;
+    const size_t maxBytes = CvSmbMessagingClient::kReceiveMaxTextBytes;
+    const std::string fullBlock(maxBytes / maxBlocks, 'a');
+    const std::vector<LimitCase> cases = {
+        {"at every limit", 30000, std::vector<std::string>(maxBlocks, fullBlock), 0ms, true},
+        {"one block too many", 30000, std::vector<std::string>(maxBlocks + 1, "b"), 0ms, false},
+        {"one byte too many", 30000,
+         [&] {
+             std::vector<std::string> blocks(maxBlocks - 1, fullBlock);
+             blocks.push_back(fullBlock + "c");
+             return blocks;
+         }(),
+         0ms, false},
+        {"slower than the deadline", 400, std::vector<std::string>(20, "d"), 100ms, false},
+    };
+    VirtualLanStation bob(lan, "PC-B", {"BOB"}, {});
+    ASSERT_TRUE(bob.WaitRegistered());
+    for (const auto& c : cases) {
+        bob.client.SetReceiveLimits(c.deadlineMs, maxBlocks, maxBytes);
+        const size_t before = bob.inbox.Messages().size();
+        RawSender peer(lan);
+        ASSERT_TRUE(peer.Opened());
+        peer.Connect("BOB");
+        bool completed = false;
+        try {
+            const uint16_t groupId = peer.Start("BOB");
+            for (const auto& block : c.blocks) {
+                peer.Text(groupId, block);
+                std::this_thread::sleep_for(c.pause);
+            }
+            peer.End(groupId);
+            completed = true;
+        } catch (const CvDataTransmissionErr&) {
+        }
+        EXPECT_EQ(completed, c.delivered) << c.what;
+        if (c.delivered) {
+            EXPECT_TRUE(bob.inbox.WaitFor(before + 1)) << c.what;
+        } else {
+            std::this_thread::sleep_for(100ms);
+            EXPECT_EQ(bob.inbox.Messages().size(), before) << c.what;
+        }
+    }
+}
+
+struct EndCase {
+    const char* what;
+    uint8_t command;
+    int groupIdOffset;  // added to the group id the receiver assigned
+    bool delivered;
+};
+
+TEST_F(SmbClientTest, OnlyTheMessagesOwnSendEndCompletesIt) {
+    const std::vector<EndCase> cases = {
+        {"its Send End", CSmbPdu::kCommandSendEnd, 0, true},
+        {"a Send End of another group", CSmbPdu::kCommandSendEnd, 1, false},
+        {"a Send Text of another group", CSmbPdu::kCommandSendText, 1, false},
+        {"another Send Start", CSmbPdu::kCommandSendStart, 0, false},
+        {"a Send Single Block", CSmbPdu::kCommandSendMessage, 0, false},
+    };
+    VirtualLanStation bob(lan, "PC-B", {"BOB"}, {});
+    ASSERT_TRUE(bob.WaitRegistered());
+    for (const auto& c : cases) {
+        RawSender peer(lan);
+        ASSERT_TRUE(peer.Opened());
+        peer.Connect("BOB");
+        const uint16_t groupId = peer.Start("BOB");
+        peer.Text(groupId, c.what);
+        CSmbPdu last;
+        last.SetCommand(c.command);
+        last.SetGroupId(static_cast<uint16_t>(groupId + c.groupIdOffset));
+        try {
+            peer.Exchange(last);
+            if (c.command == CSmbPdu::kCommandSendText) {
+                peer.End(groupId);
+            }
+        } catch (const CvDataTransmissionErr&) {
+        }
+        peer.Close();
+        // A message sent afterwards marks when the case was surely handled.
+        const std::string marker = std::string("after ") + c.what;
+        peer.Connect("BOB");
+        const uint16_t next = peer.Start("BOB");
+        peer.Text(next, marker);
+        peer.End(next);
+        ASSERT_TRUE(WaitUntil([&] {
+            const auto texts = TextsFrom(bob.inbox, "RAW");
+            return std::find(texts.begin(), texts.end(), marker) != texts.end();
+        }));
+        const auto texts = TextsFrom(bob.inbox, "RAW");
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), c.what), c.delivered ? 1 : 0) << c.what;
+    }
+}
+
+struct ReplyCase {
+    const char* what;
+    size_t length;
+    uint8_t errorOn;
+    uint8_t silentOn;
+};
+
+TEST_F(SmbClientTest, AReplyThatReportsAnErrorOrNeverComesFailsTheSend) {
+    const std::vector<ReplyCase> cases = {
+        {"single block refused", 10, CSmbPdu::kCommandSendMessage, 0},
+        {"start refused", 200, CSmbPdu::kCommandSendStart, 0},
+        {"text refused", 200, CSmbPdu::kCommandSendText, 0},
+        {"end refused", 200, CSmbPdu::kCommandSendEnd, 0},
+        {"single block unanswered", 10, 0, CSmbPdu::kCommandSendMessage},
+        {"end unanswered", 200, 0, CSmbPdu::kCommandSendEnd},
+    };
+    RecordingPeer peer(lan, "PEER");
+    VirtualLanStation alice(lan, "PC-A", {"ALICE"}, {});
+    ASSERT_TRUE(alice.WaitRegistered());
+    ASSERT_TRUE(WaitUntil([&] { return peer.port.IsOpened(); }));
+    for (const auto& c : cases) {
+        peer.errorOn = c.errorOn;
+        peer.silentOn = c.silentOn;
+        const int before = peer.finished;
+        EXPECT_THROW(alice.client.Send(Personal("PEER", std::string(c.length, 'e'))),
+                     CvDataTransmissionErr)
+            << c.what;
+        ASSERT_TRUE(WaitUntil([&] { return peer.finished == before + 1; })) << c.what;
+    }
+}
+
+TEST_F(SmbClientTest, AMessageReadInFullIsDeliveredWhenItsLastReplyCannotBeWritten) {
+    VirtualLanStation bob(lan, "PC-B", {"BOB"}, {});
+    ASSERT_TRUE(bob.WaitRegistered());
+    // The sender here does not send again on a new session, so what Bob
+    // delivers is only what he read.
+    const std::vector<std::pair<const char*, std::function<void(RawSender&)>>> cases = {
+        {"single block",
+         [&](RawSender& peer) {
+             bob.station.InjectFailure(kNcbSend, kNrcSClosed, 1);
+             CSmbPdu_sends single;
+             single.SetOriginator("RAW");
+             single.SetDestination("BOB");
+             single.SetText("single block");
+             peer.Exchange(single);
+         }},
+        {"multi-block",
+         [&](RawSender& peer) {
+             bob.station.InjectFailure(kNcbSend, kNrcSClosed, 1, 2);  // after start and text
+             const uint16_t groupId = peer.Start("BOB");
+             peer.Text(groupId, "multi-block");
+             peer.End(groupId);
+         }},
+    };
+    for (const auto& [what, send] : cases) {
+        RawSender peer(lan);
+        ASSERT_TRUE(peer.Opened());
+        peer.Connect("BOB");
+        EXPECT_THROW(send(peer), CvDataTransmissionErr) << what << ": no reply came";
+        EXPECT_TRUE(WaitUntil([&, what = what] {
+            const auto texts = TextsFrom(bob.inbox, "RAW");
+            return std::find(texts.begin(), texts.end(), what) != texts.end();
+        })) << what;
+    }
+}
+
+TEST_F(SmbClientTest, ABroadcastThatNoAdapterCouldSendIsATransmissionError) {
+    VirtualLanStation alice(lan, "PC-A", {"ALICE"}, {"WORKGROUP"});
+    VirtualLanStation bob(lan, "PC-B", {"BOB"}, {"WORKGROUP"});
+    ASSERT_TRUE(alice.WaitRegistered());
+    ASSERT_TRUE(bob.WaitRegistered());
+    // Broadcasts go out from the computer name, which another station holds.
+    CvVirtualStation squatter(lan);
+    squatter.AttachAdapter(0, 1);
+    uint8_t number = 0;
+    ASSERT_EQ(NBAddName(squatter, 0, "PC-A", 0x00, number), kNrcGoodRet);
+
+    CMsg msg = Personal("WORKGROUP", "to all");
+    msg.type = MsgBroadcast;
+    EXPECT_THROW(alice.client.Send(msg), CvDataTransmissionErr);
+
+    ASSERT_EQ(NBDeleteName(squatter, 0, "PC-A", 0x00, number), kNrcGoodRet);
+    EXPECT_NO_THROW(alice.client.Send(msg));
+    ASSERT_TRUE(bob.inbox.WaitFor(1));
+    EXPECT_EQ(bob.inbox.Messages()[0].text, "to all");
+}
+
+TEST_F(SmbClientTest, ABroadcastToTheMessengerMailslotArrivesInAnyLetterCase) {
+    VirtualLanStation bob(lan, "PC-B", {"BOB"}, {"WORKGROUP"});
+    ASSERT_TRUE(bob.WaitRegistered());
+    CvVirtualStation sender(lan);
+    sender.AttachAdapter(0, 1);
+    uint8_t number = 0;
+    ASSERT_EQ(NBAddName(sender, 0, "PC-X", 0x00, number), kNrcGoodRet);
+    for (const char* mailslot : {"\\mailslot\\messngr", "\\MAILSLOT\\MESSNGR"}) {
+        CMailslotPdu message;
+        message.SetOriginator("PC-X");
+        message.SetDestination("WORKGROUP");
+        message.SetText(mailslot);
+        CPduBuffer encoded;
+        ASSERT_TRUE(message.Encode(encoded));
+        SmbMailslotTransaction transaction;
+        transaction.mailslotName = mailslot;
+        transaction.data.assign(encoded.Bytes().begin(), encoded.Bytes().end());
+        auto datagram = transaction.Encode().Value();
+        CvNcb ncb;
+        ncb.command = kNcbSendDatagram;
+        ncb.num = number;
+        CvSetNetbiosName(ncb.callname, "WORKGROUP", 9, 0x00);
+        ncb.buffer = datagram.data();
+        ncb.length = static_cast<uint16_t>(datagram.size());
+        ASSERT_EQ(sender.Submit(ncb), kNrcGoodRet);
+    }
+    ASSERT_TRUE(bob.inbox.WaitFor(2));
+    std::vector<std::string> texts = TextsFrom(bob.inbox, "PC-X");
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<std::string>{"\\MAILSLOT\\MESSNGR", "\\mailslot\\messngr"}));
+}
+
+struct ConflictCase {
+    const char* name;
+    uint8_t suffix;
+    int32_t kind;
+};
+
+TEST_F(SmbClientTest, ANameInConflictIsReportedAsSuchAndNotAsRegistered) {
+    const std::vector<ConflictCase> cases = {
+        {"BOB", 0x03, MsgPersonal},
+        {"WORKGROUP", 0x00, MsgBroadcast},
+    };
+    for (const auto& c : cases) {
+        VirtualLanStation bob(lan, "PC-B", {"BOB"}, {"WORKGROUP"});
+        ASSERT_TRUE(bob.WaitRegistered());
+        // A station that claims the name right away keeps it in conflict.
+        CvVirtualStation claimant(lan);
+        claimant.AttachAdapter(0, 1);
+        ASSERT_TRUE(bob.station.InjectConflict(0, c.name, c.suffix));
+        uint8_t number = 0;
+        ASSERT_EQ(NBAddName(claimant, 0, c.name, c.suffix, number), kNrcGoodRet);
+        EXPECT_TRUE(WaitUntil([&] {
+            return bob.client.GetNameState(c.name, c.kind) == NameStateConflict;
+        })) << c.name;
+        const bool personal = c.kind == MsgPersonal;
+        EXPECT_EQ(bob.client.GetNameState(personal ? "WORKGROUP" : "BOB", personal ? 2 : 1),
+                  NameStateRegistered)
+            << "the other name stays registered";
+        NBDeleteName(claimant, 0, c.name, c.suffix, number);
+    }
+}
+
+struct ByteSplitCase {
+    std::string text;
+    size_t maxChars;
+    size_t maxBytes;
+    std::vector<std::string> parts;
+};
+
+TEST(CvSplitMessage, PartsAlsoFitTheirBytesInTheOemCodePage) {
+    const CvOemCodec cp932(932);  // two bytes for each of these characters
+    const std::vector<ByteSplitCase> cases = {
+        {"あいうえお", 10, 6, {"あいう", "えお"}},
+        {"あい うえお", 10, 7, {"あい ", "うえお"}},
+        {"あいうえお", 2, 100, {"あい", "うえ", "お"}},
+        {"あ", 10, 1, {"あ"}},  // a part holds at least one character
+        {"abcdef", 4, 100, {"abcd", "ef"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CvSplitMessage(c.text, c.maxChars, c.maxBytes, cp932), c.parts) << c.text;
+    }
+}
+
+TEST(CvBroadcastMessageParts, EveryPartFitsTheMailslotMessageInTheOemCodePage) {
+    const CvOemCodec cp932(932);
+    const CvOemCodec cp866(866);
+    std::string kana;
+    for (int i = 0; i < 350; ++i) {
+        kana += "あ";
+    }
+    std::string cyrillic;
+    for (int i = 0; i < 350; ++i) {
+        cyrillic += "Ж";
+    }
+    CMsg msg = Personal("WORKGROUP", kana, "ALICE");
+    auto messageBytes = [&](const CvOemCodec& codec, const std::string& part) {
+        return codec.ToOem(msg.sender).size() + codec.ToOem(msg.recipient).size() +
+               codec.ToOem(part).size() + 3;
+    };
+
+    const auto split = CvBroadcastMessageParts(msg, 350, true, cp932);
+    std::string joined;
+    for (const auto& part : split) {
+        EXPECT_LE(messageBytes(cp932, part), kMaxBroadcastMessageBytes);
+        joined += part;
+    }
+    EXPECT_GT(split.size(), 1u);
+    EXPECT_EQ(joined, kana);
+
+    const auto cut = CvBroadcastMessageParts(msg, 350, false, cp932);
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_LE(messageBytes(cp932, cut[0]), kMaxBroadcastMessageBytes);
+    EXPECT_GT(messageBytes(cp932, cut[0] + "あ"), kMaxBroadcastMessageBytes) << "the longest cut";
+    EXPECT_EQ(kana.compare(0, cut[0].size(), cut[0]), 0);
+
+    // One byte a character: 350 of them still go as one message, as before.
+    msg.text = cyrillic;
+    EXPECT_EQ(CvBroadcastMessageParts(msg, 350, true, cp866), std::vector<std::string>{cyrillic});
 }
 
 }  // namespace

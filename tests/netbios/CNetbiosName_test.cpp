@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <ctime>
+#include <future>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -13,6 +17,7 @@
 #include "netbios/CPduBuffer.h"
 #include "netbios/NetbiosOperations.h"
 #include "platform/CvAdapterStatus.h"
+#include "platform/CvNetbiosGate.h"
 #include "platform/CvVirtualLan.h"
 #include "platform/CvVirtualStation.h"
 #include "support/TestEnv.h"
@@ -180,6 +185,219 @@ TEST_F(PortTest, DatagramPortDeliversUpTo512BytesAndDropsLonger) {
     EXPECT_NE(send(513), kNrcGoodRet) << "NetBIOS datagrams carry at most 512 bytes";
     port.Stop();
     EXPECT_EQ(port.ConnectionCount(), 0u);
+}
+
+// Holds every session it is given until released, and counts how many it
+// holds at once.
+struct HoldingHandler {
+    std::mutex lock;
+    std::condition_variable changed;
+    int holding = 0;
+    int most = 0;
+    int served = 0;
+    bool released = false;
+
+    void OnConnection(CConnection* connection, void*) {
+        {
+            std::unique_lock guard(lock);
+            most = std::max(most, ++holding);
+            changed.notify_all();
+            changed.wait_for(guard, 5s, [&] { return released; });
+            --holding;
+            ++served;
+            changed.notify_all();
+        }
+        connection->Close();
+    }
+    void Release() {
+        std::lock_guard guard(lock);
+        released = true;
+        changed.notify_all();
+    }
+    template <class Condition>
+    bool WaitFor(Condition condition) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, 5s, condition);
+    }
+};
+
+TEST_F(PortTest, CallersAreServedSideBySideUpToThePoolSizeAndTheRestWaitTheirTurn) {
+    HoldingHandler holder;
+    CvVoidBinaryMemberFunction<HoldingHandler, CConnection*, void*> holding{
+        &holder, &HoldingHandler::OnConnection};
+    CNetbiosName port(server, 0, "SERVER", {0x03});
+    port.SetHandler(&holding);
+    port.Start();
+    ASSERT_TRUE(WaitUntil([&] { return port.IsOpened(); }));
+
+    CNetbiosName caller(client, 0, "CALLER", {0x03});
+    caller.SetCallTimeout(2000);
+    ASSERT_TRUE(caller.Open());
+    constexpr size_t kCallers = CNetbiosName::kMaxWorkers + 8;
+    std::vector<CConnection*> sessions;
+    for (size_t i = 0; i < kCallers; ++i) {
+        try {
+            sessions.push_back(caller.Connect("SERVER"));
+        } catch (const CvNetworkErr&) {
+        }
+    }
+    EXPECT_EQ(sessions.size(), kCallers) << "callers beyond the busy workers still connect";
+    EXPECT_TRUE(holder.WaitFor([&] { return holder.holding == int(CNetbiosName::kMaxWorkers); }));
+    std::this_thread::sleep_for(100ms);
+    {
+        std::lock_guard guard(holder.lock);
+        EXPECT_EQ(holder.most, int(CNetbiosName::kMaxWorkers));
+    }
+    EXPECT_EQ(port.WorkerCount(), CNetbiosName::kMaxWorkers);
+
+    holder.Release();
+    EXPECT_TRUE(holder.WaitFor([&] { return holder.served == int(kCallers); }));
+    for (CConnection* session : sessions) {
+        session->Close();
+    }
+    port.Stop();
+    EXPECT_EQ(port.ConnectionCount(), 0u);
+}
+
+TEST_F(PortTest, StopEndsTheSessionsStillBeingServed) {
+    // Without a session time-out the handler's receive would wait for ever.
+    std::promise<bool> ended;
+    struct Reader {
+        std::promise<bool>* ended;
+        std::atomic<bool> reading{false};
+        void OnConnection(CConnection* connection, void*) {
+            CPduBuffer buffer;
+            reading = true;
+            try {
+                connection->ReceiveRaw(buffer);
+                ended->set_value(false);
+            } catch (const CvDataTransmissionErr&) {
+                ended->set_value(true);
+            }
+            connection->Close();
+        }
+    } reader{&ended};
+    CvVoidBinaryMemberFunction<Reader, CConnection*, void*> reading{&reader, &Reader::OnConnection};
+    CNetbiosName port(server, 0, "SERVER", {0x03});
+    port.SetHandler(&reading);
+    port.Start();
+    ASSERT_TRUE(WaitUntil([&] { return port.IsOpened(); }));
+    CNetbiosName caller(client, 0, "CALLER", {0x03});
+    ASSERT_TRUE(caller.Open());
+    CConnection* session = caller.Connect("SERVER");
+    ASSERT_TRUE(WaitUntil([&] { return reader.reading.load(); }));
+
+    auto stopped = std::async(std::launch::async, [&] { port.Stop(); });
+    const bool prompt = stopped.wait_for(2s) == std::future_status::ready;
+    if (!prompt) {
+        session->Close();  // lets a stop that waits for the handler finish
+    }
+    stopped.wait();
+    EXPECT_TRUE(prompt);
+    auto result = ended.get_future();
+    ASSERT_EQ(result.wait_for(1s), std::future_status::ready);
+    EXPECT_TRUE(result.get()) << "the receive ended with the session";
+    if (prompt) {
+        session->Close();
+    }
+}
+
+// Process CPU time, to tell a waiting thread from a spinning one.
+std::chrono::milliseconds CpuTime() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return std::chrono::milliseconds(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+}
+
+TEST_F(PortTest, ListensCancelledUnderThePortCloseItWithoutSpinning) {
+    // A station that stops closes its gate first, which cancels the listens
+    // while the port thread still runs.
+    CvNetbiosGate gate(server);
+    CNetbiosName port(gate, 0, "SERVER", {0x03});
+    port.SetHandler(&handler);
+    port.Start();
+    ASSERT_TRUE(WaitUntil([&] { return port.IsOpened(); }));
+
+    gate.Close();
+    EXPECT_TRUE(WaitUntil([&] { return !port.IsOpened(); }, 2s))
+        << "the port no longer listens, so it is not open";
+    const auto before = CpuTime();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LT(CpuTime() - before, 100ms) << "the port thread waits instead of spinning";
+    port.Stop();
+}
+
+// Another station claims `name` while `port` serves it: the port stops
+// serving and shows the conflict until the name is free again, then
+// registers it afresh and `serves` succeeds again.
+void ExpectConflictCycle(CvVirtualStation& owner, CvVirtualStation& other, CPort& port,
+                         const std::string& name, uint8_t suffix,
+                         const std::function<bool()>& serves) {
+    ASSERT_TRUE(WaitUntil([&] { return port.IsOpened(); }));
+    ASSERT_TRUE(serves());
+    ASSERT_TRUE(owner.InjectConflict(0, name, suffix));
+    uint8_t number = 0;
+    ASSERT_EQ(NBAddName(other, 0, name, suffix, number), kNrcGoodRet);
+    EXPECT_TRUE(WaitUntil([&] { return !port.IsOpened() && port.IsInConflict(); }, 2s));
+    std::this_thread::sleep_for(400ms);  // several attempts to register again
+    EXPECT_FALSE(port.IsOpened());
+    EXPECT_TRUE(port.IsInConflict());
+    EXPECT_TRUE(NamesOn(owner).empty()) << "deleted, and not added while the other holds it";
+
+    ASSERT_EQ(NBDeleteName(other, 0, name, suffix, number), kNrcGoodRet);
+    EXPECT_TRUE(WaitUntil([&] { return port.IsOpened() && !port.IsInConflict(); }, 2s));
+    EXPECT_TRUE(serves());
+}
+
+TEST_F(PortTest, SessionPortInConflictStopsServingAndRegistersAgainWhenTheNameIsFree) {
+    CNetbiosName port(server, 0, "SERVER", {0x03});
+    port.SetHandler(&handler);
+    port.SetSessionTimeout(2000);
+    port.SetReopenPause(100);
+    port.Start();
+    CNetbiosName caller(client, 0, "CALLER", {0x03});
+    ASSERT_TRUE(caller.Open());
+    caller.SetCallTimeout(500);
+    caller.SetSessionTimeout(2000);
+    ExpectConflictCycle(server, client, port, "SERVER", 0x03, [&] {
+        try {
+            CConnection* connection = caller.Connect("SERVER");
+            CPduBuffer buffer;
+            buffer.WriteBytes("ping", 4);
+            connection->SendRaw(buffer);
+            connection->ReceiveRaw(buffer);
+            connection->Close();
+            return buffer.Length() == 4;
+        } catch (const CvNetworkErr&) {
+            return false;
+        }
+    });
+    port.Stop();
+}
+
+TEST_F(PortTest, DatagramPortInConflictStopsServingAndRegistersAgainWhenTheNameIsFree) {
+    DatagramCounter counter;
+    CvVoidBinaryMemberFunction<DatagramCounter, CConnection*, void*> dgHandler{
+        &counter, &DatagramCounter::OnConnection};
+    CNetbiosDgName port(server, nullptr, 0, "GROUP");
+    port.SetHandler(&dgHandler);
+    port.SetReopenPause(100);
+    port.Start();
+    uint8_t sender = 0;
+    ASSERT_EQ(NBAddName(client, 0, "SENDER", 0x00, sender), kNrcGoodRet);
+    ExpectConflictCycle(server, client, port, "GROUP", 0x00, [&] {
+        const int before = counter.count;
+        uint8_t data[] = {'d'};
+        CvNcb ncb;
+        ncb.command = kNcbSendDatagram;
+        ncb.num = sender;
+        CvSetNetbiosName(ncb.callname, "GROUP", 5, 0x00);
+        ncb.buffer = data;
+        ncb.length = 1;
+        return client.Submit(ncb) == kNrcGoodRet &&
+               WaitUntil([&] { return counter.count == before + 1; }, 2s);
+    });
+    port.Stop();
 }
 
 }  // namespace

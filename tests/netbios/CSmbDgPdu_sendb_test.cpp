@@ -114,6 +114,20 @@ TEST(CSmbDgPdu_sendb, OnlyTheMessengerMailslotIsAMessage) {
     EXPECT_EQ(pdu.MailslotName(), CSmbDgPdu_sendb::kMessengerMailslot);
 }
 
+TEST(CSmbDgPdu_sendb, TheMessengerMailslotIsRecognisedInAnyLetterCase) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"\\MAILSLOT\\MESSNGR", true},   {"\\mailslot\\messngr", true},
+        {"\\MailSlot\\Messngr", true},   {"\\MAILSLOT\\BROWSE", false},
+        {"\\MAILSLOT\\MESSNGR2", false}, {"\\MAILSLOT\\MESSNG", false},
+    };
+    for (const auto& [name, messenger] : cases) {
+        CPduBuffer buffer = BufferOf(Transaction(name, kMessage));
+        CSmbDgPdu_sendb pdu;
+        pdu.Decode(buffer);
+        EXPECT_EQ(pdu.IsMessengerMailslot(), messenger) << name;
+    }
+}
+
 TEST(CSmbDgPdu_sendb, RoundTripsNonAsciiTextInTheOemPage) {
     const CvOemCodec cp866(866);
     CSmbDgPdu_sendb pdu;

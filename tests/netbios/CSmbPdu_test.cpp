@@ -327,6 +327,39 @@ TEST(CSmbPdu, DecodeKeepsTheReceivedHeaderForTheReply) {
     EXPECT_EQ(Hex(Encoded(startReply)), Hex(With(header, {0x01, 0x09, 0x00, 0x00, 0x00})));
 }
 
+struct StatusCase {
+    uint8_t errorClass;
+    uint8_t reserved;
+    uint16_t errorCode;
+    bool ntStatus;  // Flags2 bit 14
+    bool error;
+};
+
+TEST(CSmbPdu, AReplyIsAnErrorByItsClassOrByAnyBitOfAnNtStatus) {
+    const std::vector<StatusCase> cases = {
+        {0x00, 0x00, 0x0000, false, false}, {0x02, 0x00, 0x0052, false, true},  // ERRSRV/ERRmsgoff
+        {0x01, 0x00, 0x0047, false, true},   // ERRDOS, as smbd refuses a message
+        {0x00, 0x00, 0x0005, false, false},  // a code without a class is no error
+        {0xD0, 0x00, 0xC000, true, true},    // STATUS_REQUEST_NOT_ACCEPTED
+        {0x00, 0x01, 0xC000, true, true},    // STATUS_* with a zero low byte
+        {0x00, 0x00, 0x0000, true, false},
+    };
+    for (const auto& c : cases) {
+        Bytes reply = Header(0xD5);
+        reply[5] = c.errorClass;
+        reply[6] = c.reserved;
+        reply[7] = static_cast<uint8_t>(c.errorCode & 0xFF);
+        reply[8] = static_cast<uint8_t>(c.errorCode >> 8);
+        reply[11] = c.ntStatus ? 0x40 : 0x00;
+        Append(reply, {0x00, 0x00, 0x00});
+        CPduBuffer buffer = BufferOf(reply);
+        CSmbPdu pdu;
+        pdu.Decode(buffer);
+        EXPECT_EQ(pdu.IsError(), c.error) << int(c.errorClass) << "/" << int(c.reserved) << "/"
+                                          << c.errorCode << " nt " << c.ntStatus;
+    }
+}
+
 TEST(CSmbPdu, FinalReplyTakesTheStartHeaderAndTheLastMultiplexId) {
     CPduBuffer buffer = BufferOf(With(Header(0xD5, 0x0777, 0x0010), {0x00, 0x00, 0x00}));
     CSmbPdu_sendstrt start;

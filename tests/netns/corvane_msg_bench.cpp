@@ -7,6 +7,7 @@
 //   [--count N]                         messages per phase (default 200)
 //   [--length L]                        characters per text (default 100)
 //   [--burst-only]                      only the first phase
+//   [--codes FILE]                      writes "CODE TEXT" per burst message
 //
 // Two phases of N messages each: a burst (all N queued at once; messages per
 // second from the first enqueue to the last result) and one at a time (each
@@ -104,7 +105,8 @@ CMsg Message(const std::string& sender, const std::string& recipient, std::strin
 }
 
 int Run(const std::string& user, const std::string& computer, const std::string& workgroup,
-        const std::string& recipient, size_t count, size_t length, bool burstOnly) {
+        const std::string& recipient, size_t count, size_t length, bool burstOnly,
+        const std::string& codesFile) {
     CvStationSettings settings;
     settings.userName = user;
     settings.computerName = computer;
@@ -137,6 +139,14 @@ int Run(const std::string& user, const std::string& computer, const std::string&
         burstFailed += burst.Code(i) == SendResultSuccess ? 0 : 1;
     }
     const double burstMs = Ms(burstEnd - burstStart);
+    if (!codesFile.empty()) {
+        if (std::FILE* codes = std::fopen(codesFile.c_str(), "w")) {
+            for (size_t i = 0; i < count; ++i) {
+                std::fprintf(codes, "%d %s\n", burst.Code(i), Text(i, length).c_str());
+            }
+            std::fclose(codes);
+        }
+    }
     if (burstOnly) {
         station->Stop();
         std::printf("burst: %zu messages of %zu characters to %s in %.1f ms (%zu failed)\n", count,
@@ -196,6 +206,7 @@ int main(int argc, char** argv) {
     long count = 200;
     long length = 100;
     bool burstOnly = false;
+    std::string codesFile;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--count" && i + 1 < argc) {
@@ -204,6 +215,8 @@ int main(int argc, char** argv) {
             length = std::atol(argv[++i]);
         } else if (arg == "--burst-only") {
             burstOnly = true;
+        } else if (arg == "--codes" && i + 1 < argc) {
+            codesFile = argv[++i];
         } else {
             positional.push_back(arg);
         }
@@ -211,10 +224,10 @@ int main(int argc, char** argv) {
     if (positional.size() != 4 || count < 1 || count > 100000 || length < 1 || length > 1500) {
         std::fprintf(stderr,
                      "usage: corvane-msg-bench USER COMPUTER WORKGROUP RECIPIENT [--count N]"
-                     " [--length L] [--burst-only]\n"
+                     " [--length L] [--burst-only] [--codes FILE]\n"
                      "  N from 1 to 100000, L from 1 to 1500\n");
         return 64;
     }
     return Run(positional[0], positional[1], positional[2], positional[3],
-               static_cast<size_t>(count), static_cast<size_t>(length), burstOnly);
+               static_cast<size_t>(count), static_cast<size_t>(length), burstOnly, codesFile);
 }

@@ -109,6 +109,19 @@ printf 'first line\nsecond line\n' >"$work/stdin.txt"
 ip netns exec corvane-ns2 env $(station_env 2 BOB PC2) "$corvane" send ALICE - <"$work/stdin.txt"
 check "text from standard input keeps its line break" received 1 1 BOB ALICE $'first line\nsecond line'
 
+echo "== terminal controls from a peer reach no terminal"
+send 2 BOB PC2 -- ALICE $'esc \e[2J bel \a tab\tend'
+check "Alice received the text, its controls escaped in JSON" \
+    received 1 1 BOB ALICE $'esc \e[2J bel \a tab\tend'
+# shellcheck disable=SC2046
+ip netns exec corvane-ns1 env $(station_env 1 ALICE PC1) "$corvane" history BOB \
+    >"$work/history.out" 2>"$work/history.err"
+check "corvane history shows the message with '?' for each control" \
+    grep -qF $'    esc ?[2J bel ? tab\tend' "$work/history.out"
+check "and no control character at all" \
+    python3 -c 'import sys; t = open(sys.argv[1], "rb").read(); sys.exit(any(b < 32 and b not in (9, 10) or b == 127 for b in t))' \
+    "$work/history.out"
+
 echo "== failures"
 start_time=$(date +%s%N)
 send 1 ALICE PC1 -- NOBODY "is anybody there"

@@ -1,4 +1,6 @@
 #include <csignal>
+#include <functional>
+#include <string>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -88,6 +90,61 @@ TEST(CvInstanceLock, RefusesALockFolderThatIsNotPrivate) {
     EXPECT_EQ(CvInstanceLock::LockFolder(), "");
     CvInstanceLock lock(CvInstanceLock::PerUserName("X"));
     EXPECT_FALSE(lock.TryAcquire());
+}
+
+// A folder that cannot hold the locks is reported as what it is, never as
+// another instance holding the lock.
+TEST(CvInstanceLock, SaysWhatIsWrongWithTheLockFolder) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string& dir)> prepare;  // gives XDG_RUNTIME_DIR
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"runtime folder missing", [](const std::string& dir) { return dir + "/gone"; },
+         "/gone, which does not exist"},
+        {"runtime folder a file",
+         [](const std::string& dir) {
+             WriteFileText(dir + "/file", "");
+             return dir + "/file";
+         },
+         "/file, which is not a folder"},
+        {"lock folder a file",
+         [](const std::string& dir) {
+             WriteFileText(dir + "/corvane", "");
+             return dir;
+         },
+         "/corvane is not a folder"},
+        {"lock folder open to others",
+         [](const std::string& dir) {
+             mkdir((dir + "/corvane").c_str(), 0700);
+             chmod((dir + "/corvane").c_str(), 0755);
+             return dir;
+         },
+         "/corvane is open to other users (mode 0755); it must be 0700"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        ScopedEnv runtime("XDG_RUNTIME_DIR", c.prepare(dir.Path()));
+        std::string problem;
+        EXPECT_EQ(CvInstanceLock::LockFolder(&problem), "");
+        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        CvInstanceLock lock(CvInstanceLock::PerUserName("X"));
+        EXPECT_FALSE(lock.TryAcquire());
+        EXPECT_EQ(lock.Problem(), problem);
+    }
+}
+
+TEST_F(CvInstanceLockTest, AHeldLockIsNoProblem) {
+    CvInstanceLock first(CvInstanceLock::PerUserName("JDOE"));
+    ASSERT_TRUE(first.TryAcquire());
+    CvInstanceLock second(CvInstanceLock::PerUserName("JDOE"));
+    EXPECT_FALSE(second.TryAcquire());
+    EXPECT_EQ(second.Problem(), "");
+    std::string problem = "stale";
+    EXPECT_EQ(CvInstanceLock::LockFolder(&problem), m_dir.Path() + "/corvane");
+    EXPECT_EQ(problem, "");
 }
 
 }  // namespace

@@ -143,6 +143,20 @@ TEST(CvRegFileTest, WritingOverADeletionLineMakesTheValueVisible) {
               CvRegValue::String("b"));
 }
 
+// Found by fuzzing: a hand-edited file with an unfinished header line after
+// the key made a written value land behind that line, where no reader sees it.
+TEST(CvRegFileTest, ValueWrittenBesideAnUnfinishedHeaderStaysVisible) {
+    CvRegFile file = CvRegFile::Parse(
+        "[HKEY_CURRENT_USER\\K]\n\"A\"=\"1\"\n[-HKEY_CURRENT_USER\\Oth\n\"B\"=\"2\"\n",
+        CvHive::CurrentUser);
+    EXPECT_EQ(file.ReadValue("K", "A"), CvRegValue::String("1"));
+    EXPECT_FALSE(file.ReadValue("K", "B")) << "lines after the broken header belong to no key";
+    file.WriteValue("K", "C", CvRegValue::String("3"));
+    const CvRegFile again = CvRegFile::Parse(file.Serialize(), CvHive::CurrentUser);
+    EXPECT_EQ(again.ReadValue("K", "C"), CvRegValue::String("3"));
+    EXPECT_EQ(again.ReadValue("K", "A"), CvRegValue::String("1"));
+}
+
 TEST(CvRegFileTest, CreateKeyAddsAnEmptySectionOnce) {
     CvRegFile file = CvRegFile::Parse("", CvHive::LocalMachine);
     EXPECT_TRUE(file.CreateKey("Software\\X\\Y"));

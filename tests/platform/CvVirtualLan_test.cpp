@@ -651,6 +651,71 @@ TEST_F(VirtualLanTest, InjectedFailuresHitTheNextCommandsOfThatCode) {
     EXPECT_TRUE(listen.Finished());
 }
 
+TEST_F(VirtualLanTest, AnInjectedFailureCanSkipTheFirstCommands) {
+    const auto [aliceLsn, bobLsn] = Connect();
+    m_bob.Provider().InjectFailure(kNcbSend, kNrcSClosed, 1, 2);
+    std::string received;
+    for (const uint8_t expected : {kNrcGoodRet, kNrcGoodRet, kNrcSClosed, kNrcGoodRet}) {
+        EXPECT_EQ(m_bob.Send(bobLsn, "x"), expected);
+    }
+    EXPECT_EQ(m_alice.Receive(aliceLsn, received), kNrcGoodRet);
+}
+
+TEST_F(VirtualLanTest, ANameInConflictEndsItsCommandsAndIsFreeForOthersUntilDeleted) {
+    uint8_t bobGroup = 0;
+    ASSERT_EQ(m_bob.Add(m_group, true, &bobGroup), kNrcGoodRet);
+    Request listen(0);
+    Request datagram(0, 0, 64);
+    Request otherListen(0);
+    m_bob.Listen(listen, m_bobName);
+    m_bob.PostDatagramReceive(datagram, bobGroup);
+    ASSERT_EQ(m_bob.Add(Field("BOB2", 0x03)), kNrcGoodRet);
+    m_bob.Listen(otherListen, Field("BOB2", 0x03));
+
+    EXPECT_FALSE(m_bob.Provider().InjectConflict(0, "NOBODY", 0x03));
+    EXPECT_FALSE(m_bob.Provider().InjectConflict(7, "BOB", 0x03));
+    ASSERT_TRUE(m_bob.Provider().InjectConflict(0, "BOB", 0x03));
+    ASSERT_TRUE(m_bob.Provider().InjectConflict(0, "WORKGROUP", 0x00));
+    ASSERT_TRUE(listen.Finished());
+    EXPECT_EQ(listen.ncb.retcode, kNrcNamConf);
+    ASSERT_TRUE(datagram.Finished());
+    EXPECT_EQ(datagram.ncb.retcode, kNrcNamConf);
+    EXPECT_FALSE(otherListen.event.IsSet()) << "other names are not touched";
+
+    // Bob's own commands on the name end at once; nobody reaches it.
+    Request again(0);
+    m_bob.Listen(again, m_bobName);
+    ASSERT_TRUE(again.Finished());
+    EXPECT_EQ(again.ncb.retcode, kNrcNamConf);
+    EXPECT_EQ(m_bob.Call(m_bobName, m_aliceName), kNrcNamConf);
+    EXPECT_EQ(m_alice.Call(m_aliceName, m_bobName), kNrcNoCall);
+    std::vector<uint8_t> answer;
+    EXPECT_EQ(m_alice.Status(m_bobName, answer), kNrcCmdTmo);
+
+    // Bob's table shows the name as a duplicate.
+    ASSERT_EQ(m_bob.Status(kAnyone, answer), kNrcGoodRet);
+    const auto status = CvAdapterStatus::Decode(answer);
+    ASSERT_TRUE(status);
+    std::vector<std::pair<std::string, uint8_t>> flags;
+    for (const auto& name : status->names) {
+        flags.emplace_back(std::string(name.name.begin(), name.name.end()), name.flags);
+    }
+    EXPECT_EQ(flags, (std::vector<std::pair<std::string, uint8_t>>{
+                         {m_bobName, 0x06},
+                         {m_group, 0x06 | kNameFlagGroup},
+                         {Field("BOB2", 0x03), kNameFlagRegistered}}));
+
+    // Another station may take the name; once it lets go, Bob registers it
+    // afresh by deleting and adding it.
+    ASSERT_EQ(m_carol.Add(m_bobName), kNrcGoodRet);
+    EXPECT_EQ(m_bob.Add(m_bobName), kNrcDupName) << "still in Bob's table";
+    ASSERT_EQ(m_bob.Delete(m_bobName), kNrcGoodRet);
+    EXPECT_EQ(m_bob.Add(m_bobName), kNrcInUse);
+    ASSERT_EQ(m_carol.Delete(m_bobName), kNrcGoodRet);
+    ASSERT_EQ(m_bob.Add(m_bobName), kNrcGoodRet);
+    Connect();
+}
+
 TEST_F(VirtualLanTest, CommandsOnUnknownAdapterFailWithBridge) {
     Request listen(kNcbListen | kNcbAsync, 5);
     SetField(listen.ncb.name, m_aliceName);

@@ -20,14 +20,22 @@ bool Open(CvMsgArchive& archive, const std::string& command) {
                      command.c_str());
         return false;
     }
-    paths.CreateStorageFolders();
+    const std::string folderProblem = paths.CreateStorageFolders();
     const std::string file = paths.MessageArchiveFile(settings);
     if (!archive.Open(file)) {
-        std::fprintf(stderr, "corvane: %s: cannot open the message archive \"%s\"\n",
-                     command.c_str(), file.c_str());
+        std::fprintf(stderr, "corvane: %s: %s\n", command.c_str(),
+                     OpenProblem(file, folderProblem, archive).c_str());
         return false;
     }
     return true;
+}
+
+std::string OpenProblem(const std::string& file, const std::string& folderProblem,
+                        CvMsgArchive& archive) {
+    // A folder that could not be made is the cause; SQLite then only sees a
+    // file it cannot create.
+    return "cannot open the message archive \"" + file +
+           "\": " + (folderProblem.empty() ? archive.Database().OpenError() : folderProblem);
 }
 
 }  // namespace ArchiveConsole

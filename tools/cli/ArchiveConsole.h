@@ -11,4 +11,10 @@ namespace ArchiveConsole {
 
 bool Open(CvMsgArchive& archive, const std::string& command);
 
+// "cannot open the message archive "<file>": <why>" after a failed
+// CvMsgArchive::Open, the why being `folderProblem` (what
+// CvAppPaths::CreateStorageFolders said) when there is one, else SQLite's.
+std::string OpenProblem(const std::string& file, const std::string& folderProblem,
+                        CvMsgArchive& archive);
+
 }  // namespace ArchiveConsole

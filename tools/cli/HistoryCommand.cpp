@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "messaging/CvMsgLineFormat.h"
 #include "platform/CvTextCodec.h"
 #include "storage/CvDbText.h"
 #include "storage/CvMsgArchive.h"
@@ -14,36 +15,41 @@ std::string Text(CvDbDataSet& dataSet, int row, const char16_t* column) {
     return CvDbText::ToUtf8(dataSet.ReadValue(row, column).AsWide());
 }
 
+// A field of the archive as one line for the terminal: its names and texts
+// came from the network.
+std::string Field(CvDbDataSet& dataSet, int row, const char16_t* column) {
+    return CvMsgLineFormat::Printable(Text(dataSet, row, column), false);
+}
+
 // The first line of a message, shortened for a one-line listing.
 std::string Preview(const std::string& text) {
-    const std::string line = text.substr(0, text.find_first_of("\r\n"));
+    const std::string display = CvMsgLineFormat::DisplayText(text);
+    const std::string line = display.substr(0, display.find('\n'));
     const std::string cut = CvText::CutToCodePoints(line, 60);
-    return cut.size() < text.size() ? cut + "..." : cut;
+    return CvMsgLineFormat::Printable(cut, false) + (cut.size() < display.size() ? "..." : "");
 }
 
 void PrintDialogues(CvDbDataSet& dialogues) {
     for (int i = 0; i <= dialogues.GetLastIndex(); ++i) {
         const bool received = dialogues.ReadValue(i, u"msgtype").AsInteger() == 1;
-        std::printf("%s  %-16s %s %s\n", Text(dialogues, i, u"msgtime").c_str(),
-                    Text(dialogues, i, u"interlocutor").c_str(), received ? "<-" : "->",
+        std::printf("%s  %-16s %s %s\n", Field(dialogues, i, u"msgtime").c_str(),
+                    Field(dialogues, i, u"interlocutor").c_str(), received ? "<-" : "->",
                     Preview(Text(dialogues, i, u"message")).c_str());
     }
 }
 
 void PrintConversation(CvDbDataSet& conversation) {
     for (int i = 0; i <= conversation.GetLastIndex(); ++i) {
-        std::printf("%s  %s -> %s\n", Text(conversation, i, u"msgtime").c_str(),
-                    Text(conversation, i, u"sender").c_str(),
-                    Text(conversation, i, u"recipient").c_str());
-        std::string text = Text(conversation, i, u"message");
+        std::printf("%s  %s -> %s\n", Field(conversation, i, u"msgtime").c_str(),
+                    Field(conversation, i, u"sender").c_str(),
+                    Field(conversation, i, u"recipient").c_str());
+        const std::string text = CvMsgLineFormat::DisplayText(Text(conversation, i, u"message"));
         size_t start = 0;
         while (start <= text.size()) {
-            size_t end = text.find('\n', start);
-            std::string line = text.substr(start, end == std::string::npos ? end : end - start);
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            std::printf("    %s\n", line.c_str());
+            const size_t end = text.find('\n', start);
+            const std::string line =
+                text.substr(start, end == std::string::npos ? end : end - start);
+            std::printf("    %s\n", CvMsgLineFormat::Printable(line, true).c_str());
             if (end == std::string::npos) {
                 break;
             }

@@ -15,6 +15,10 @@
 
 namespace {
 
+// How long a stopping station still tries to file messages the archive file
+// did not take yet (another program holds its lock).
+constexpr uint32_t kFlushMs = 5000;
+
 // Prints each received message as one line, flushed at once; transport
 // threads call it concurrently.
 class MessagePrinter {
@@ -62,7 +66,10 @@ int RunListen(const std::vector<std::string>& args) {
     const CvStationSettings settings = CvStationSettings::Load();
     CvSingleInstance instance;
     if (!instance.Start(settings.userName)) {
-        if (instance.DesktopRuns()) {
+        if (!instance.Problem().empty()) {
+            std::fprintf(stderr, "corvane: cannot start a station of user %s: %s\n",
+                         settings.userName.c_str(), instance.Problem().c_str());
+        } else if (instance.DesktopRuns()) {
             std::fprintf(stderr,
                          "corvane: the desktop program (corvane-messenger) runs for user %s and "
                          "owns the names and the NetBIOS ports; it receives the messages, and "
@@ -114,9 +121,11 @@ int RunListen(const std::vector<std::string>& args) {
     StationConsole::ReportChanges(*station, last);
     while (!StationConsole::WaitForStop(stopFd, 250) && !printer.Failed()) {
         StationConsole::ReportChanges(*station, last);
+        archive.Retry();
     }
     server.reset();
     station->Stop();
+    archive.Flush(kFlushMs);
     std::fprintf(stderr, "corvane: stopped\n");
     return 0;
 }

@@ -30,10 +30,11 @@ private:
     CvNetNamePingResult m_result;
 };
 
+// The names as one line for the terminal: the station that answered chose them.
 std::string Joined(const std::vector<std::string>& names, const std::string& separator) {
     std::string out;
     for (const auto& name : names) {
-        out += (out.empty() ? "" : separator) + name;
+        out += (out.empty() ? "" : separator) + CvMsgLineFormat::Printable(name, false);
     }
     return out;
 }
@@ -99,13 +100,16 @@ int Run(const std::vector<std::string>& args) {
             CvMsgLineFormat::JsonString(result.computerName).c_str(), names.c_str(),
             static_cast<long long>(ms));
     } else if (answered) {
+        const std::string computer = CvMsgLineFormat::Printable(result.computerName, false);
         std::printf(
-            "%s: answered by computer %s; messenger names: %s (%lld ms)\n", upper.c_str(),
-            result.computerName.empty() ? "(none)" : result.computerName.c_str(),
+            "%s: answered by computer %s; messenger names: %s (%lld ms)\n",
+            CvMsgLineFormat::Printable(upper, false).c_str(),
+            computer.empty() ? "(none)" : computer.c_str(),
             result.messengerNames.empty() ? "(none)" : Joined(result.messengerNames, ", ").c_str(),
             static_cast<long long>(ms));
     } else {
-        std::printf("%s: no answer (%lld ms)\n", upper.c_str(), static_cast<long long>(ms));
+        std::printf("%s: no answer (%lld ms)\n", CvMsgLineFormat::Printable(upper, false).c_str(),
+                    static_cast<long long>(ms));
     }
     return answered ? 0 : 1;
 }

@@ -61,9 +61,11 @@ public:
                 CvMsgLineFormat::JsonString(info.comment).c_str(), info.state,
                 StateText(info.state), SourceText(info));
         } else {
+            // Every text of a hit is what some station on the LAN says of itself.
             std::printf("%-8s %-15s %-15s %-15s %-10s %-13s %s\n", KindText(info),
-                        info.name.c_str(), info.computerName.c_str(), info.domain.c_str(),
-                        StateText(info.state), SourceText(info), info.comment.c_str());
+                        Shown(info.name).c_str(), Shown(info.computerName).c_str(),
+                        Shown(info.domain).c_str(), StateText(info.state), SourceText(info),
+                        Shown(info.comment).c_str());
         }
         std::fflush(stdout);
     }
@@ -72,6 +74,10 @@ public:
     CvEvent done{true, false};
 
 private:
+    static std::string Shown(const std::string& text) {
+        return CvMsgLineFormat::Printable(text, false);
+    }
+
     const bool m_json;
 };
 

@@ -9,10 +9,12 @@
 #include "app/CvSingleInstance.h"
 #include "messaging/CvControlClient.h"
 #include "messaging/CvControlServer.h"
+#include "messaging/CvMsgComposer.h"
 #include "messaging/CvMsgOutboxSendResult.h"
 #include "messaging/CvStation.h"
 #include "messaging/SendResultCode.h"
 #include "platform/CvEvent.h"
+#include "platform/CvTextCodec.h"
 #include "tools/cli/ArchiveRecorder.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/StationConsole.h"
@@ -24,6 +26,8 @@ namespace {
 // answer.
 constexpr uint32_t kDefaultRegisterMs = 10000;
 constexpr uint32_t kReplyWaitMs = 120000;
+// How long the sent message's record may wait for a busy archive file.
+constexpr uint32_t kArchiveFlushMs = 10000;
 
 class ResultWaiter : public CvUnaryFunction<void, CvMsgOutboxSendResult&> {
 public:
@@ -74,6 +78,20 @@ uint32_t RegisterWaitMs() {
     return kDefaultRegisterMs;
 }
 
+// The station sends (and archives) no more than its limits allow; a person
+// at a terminal cannot be asked first, as the write window does, so say so.
+void ReportCut(const CvControlRequest& request, const CvStationSettings& settings) {
+    const size_t length = CvText::CodePointCount(request.text);
+    const size_t sent = CvText::CodePointCount(CvMsgComposer::SentText(
+        request.text, request.type, settings.maxBroadcastLength, settings.fragmentEnabled));
+    if (sent < length) {
+        std::fprintf(stderr,
+                     "corvane: send: the text has %zu characters, more than a %s takes; only "
+                     "the first %zu are sent\n",
+                     length, request.type == MsgBroadcast ? "broadcast" : "message", sent);
+    }
+}
+
 int ReportResult(int32_t code, const std::string& recipient) {
     if (code == SendResultSuccess) {
         return 0;
@@ -88,6 +106,11 @@ int SendWithOwnStation(const CvStationSettings& settings, const CvControlRequest
                        int stopFd) {
     CvSingleInstance instance;
     if (!instance.Start(settings.userName)) {
+        if (!instance.Problem().empty()) {
+            std::fprintf(stderr, "corvane: cannot start a station of user %s for the message: %s\n",
+                         settings.userName.c_str(), instance.Problem().c_str());
+            return 1;
+        }
         std::fprintf(stderr,
                      "corvane: a station of user %s runs but does not answer on its "
                      "control socket\n",
@@ -125,6 +148,9 @@ int SendWithOwnStation(const CvStationSettings& settings, const CvControlRequest
         std::string ignored;  // a send is not refused for want of an archive
         if (archive.Open(&ignored)) {
             archive.StoreSent(msg);
+            // The message is out: wait a while for a busy archive file
+            // rather than lose the record (the recorder reports a loss).
+            archive.Flush(kArchiveFlushMs);
         }
     }
     return ReportResult(waiter.code, request.recipient);
@@ -181,6 +207,7 @@ int RunSend(const std::vector<std::string>& args) {
     CvAppPropertyList list;
     const CvStationSettings settings = CvStationSettings::Load(&list);
     StationConsole::LoadLanguage(list.Get(CvSettingId::kSysLanguageFile).GetText());
+    ReportCut(request, settings);
 
     const std::string path = CvControlServer::DefaultPath();
     const auto outcome = CvControlClient::Send(request, path, kReplyWaitMs);

@@ -1,6 +1,7 @@
 #include "tools/cli/StationConsole.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 
@@ -14,6 +15,7 @@
 #include "messaging/CvStation.h"
 #include "messaging/SendResultCode.h"
 #include "platform/CvIpAdapters.h"
+#include "platform/CvPortDiagnosis.h"
 
 namespace {
 
@@ -43,9 +45,43 @@ std::string NameStateText(int32_t state) {
             return "not registered (registering, or taken by another station)";
         case NameStateRegistered:
             return "registered";
+        case NameStateConflict:
+            return "in conflict";
         default:
             return "unknown";
     }
+}
+
+// Why the station has no adapter, for the adapter line. Looked into at most
+// every 5 s: it binds the NetBIOS ports and reads /proc.
+std::string NoAdapterText() {
+    using Clock = std::chrono::steady_clock;
+    static std::string text;
+    static Clock::time_point checked;
+    if (!text.empty() && Clock::now() - checked < std::chrono::seconds(5)) {
+        return text;
+    }
+    checked = Clock::now();
+    const auto known = CvEnumerateIpAdapters();
+    if (known.empty()) {
+        std::string allowed;
+        for (const std::string& name : CvAllowedInterfaceNames()) {
+            allowed += (allowed.empty() ? "" : ",") + name;
+        }
+        text =
+            "none (Network not found: no network interface is up, has a broadcast address "
+            "and is not loopback" +
+            (allowed.empty() ? std::string() : " among CORVANE_INTERFACES=" + allowed) + ")";
+        return text;
+    }
+    std::vector<uint32_t> addresses;
+    for (const auto& ip : known) {
+        addresses.push_back(ip.address);
+    }
+    const std::string why = CvPortDiagnosis::Describe(
+        CvPortDiagnosis::Diagnose(CvNbtPorts::FromEnvironment(), addresses));
+    text = why.empty() ? "none yet (opening them)" : "none (Network not found: " + why + ")";
+    return text;
 }
 
 std::string MailslotStateText(int32_t state) {
@@ -93,9 +129,7 @@ std::vector<std::string> StateLines(CvStation& station) {
     const auto adapters = station.Adapters();
     std::string adapterLine = "corvane: adapters:";
     if (adapters.empty()) {
-        adapterLine +=
-            " none (Network not found: no interface, or the NetBIOS ports are held by another "
-            "program)";
+        adapterLine += " " + NoAdapterText();
     } else {
         const auto known = CvEnumerateIpAdapters();
         for (size_t i = 0; i < adapters.size(); ++i) {

@@ -19,7 +19,9 @@ bool StopRequested(int stopFd);
 // Waits up to `ms` for a stop signal; true when one arrived.
 bool WaitForStop(int stopFd, int ms);
 
-// The state report lines: the adapters, each name and the MESSNGR mailslot.
+// The state report lines: the adapters (without one: why, e.g. the NetBIOS
+// ports need a permission or another program holds them, CvPortDiagnosis),
+// each name and the MESSNGR mailslot.
 std::vector<std::string> StateLines(CvStation& station);
 // Prints the lines that differ from `last` (all at first) and keeps them.
 void ReportChanges(CvStation& station, std::vector<std::string>& last);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CvAppPaths.h"
 #include "tools/cli/CliCommand.h"
 
 std::map<std::string, CliCommand>& CliCommands() {
@@ -42,6 +43,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvane: unknown command \"%s\"\n", name.c_str());
         PrintUsage(stderr);
         return 64;
+    }
+    // Settings that cannot be read fall back to their defaults; without a
+    // word, a user who turned something off (the archive, say) would not
+    // learn that it is on again.
+    for (const std::string& file : CvAppPaths::Detect().UnreadableSettingsFiles()) {
+        std::fprintf(stderr,
+                     "corvane: cannot read the settings file %s; the settings in it are not "
+                     "used, their defaults are\n",
+                     file.c_str());
     }
     try {
         return it->second.run(std::vector<std::string>(argv + 2, argv + argc));
