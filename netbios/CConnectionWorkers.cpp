@@ -12,14 +12,16 @@ CConnectionWorkers::~CConnectionWorkers() {
     Stop();
 }
 
-bool CConnectionWorkers::Post(CConnection* connection, std::span<CvWaitable* const> stop) {
+CConnectionWorkers::PostResult CConnectionWorkers::Post(CConnection* connection,
+                                                        std::span<CvWaitable* const> stop,
+                                                        uint32_t ms) {
     std::vector<CvWaitable*> objects(stop.begin(), stop.end());
     objects.push_back(&m_room);
     for (;;) {
         {
             std::lock_guard guard(m_lock);
             if (m_stopped) {
-                return false;
+                return PostResult::Stopped;
             }
             if (m_queue.size() < m_maxQueued) {
                 m_queue.push_back(connection);
@@ -34,14 +36,23 @@ bool CConnectionWorkers::Post(CConnection* connection, std::span<CvWaitable* con
                     m_threads.back()->Start();
                 }
                 m_work.Release();
-                return true;
+                return PostResult::Queued;
             }
         }
         // Stop objects come first, so a stop wins over room freed meanwhile.
-        if (CvWaitable::WaitAny(objects, kInfinite) < stop.size()) {
-            return false;
+        const uint32_t which = CvWaitable::WaitAny(objects, ms);
+        if (which == kWaitTimeout) {
+            return PostResult::TimedOut;
+        }
+        if (which < stop.size()) {
+            return PostResult::Stopped;
         }
     }
+}
+
+size_t CConnectionWorkers::QueuedCount() const {
+    std::lock_guard guard(m_lock);
+    return m_queue.size();
 }
 
 std::vector<CConnection*> CConnectionWorkers::Stop() {

@@ -29,10 +29,17 @@ public:
     CConnectionWorkers(const CConnectionWorkers&) = delete;
     CConnectionWorkers& operator=(const CConnectionWorkers&) = delete;
 
-    // Queues the connection for a worker, first waiting while the queue is
-    // full. False, and the connection stays the caller's, when one of `stop`
-    // is signalled first or after Stop.
-    bool Post(CConnection* connection, std::span<CvWaitable* const> stop);
+    enum class PostResult {
+        Queued,    // a worker takes it
+        Stopped,   // one of `stop` was signalled, or Stop ran
+        TimedOut,  // the queue stayed full for `ms`
+    };
+    // Queues the connection for a worker, first waiting up to `ms` while the
+    // queue is full. Unless Queued, the connection stays the caller's.
+    PostResult Post(CConnection* connection, std::span<CvWaitable* const> stop, uint32_t ms);
+
+    // Connections waiting for a worker.
+    size_t QueuedCount() const;
 
     // Stops taking connections, waits for the workers to finish the ones
     // they hold, and returns those that never reached a worker.

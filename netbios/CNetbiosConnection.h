@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -22,4 +23,6 @@ public:
     // Set once the session was hung up, so that its number, which the
     // adapter may hand out again, is never hung up twice. Guarded by the port.
     bool hungUp = false;
+    // When a worker began to serve it (steady clock ticks); 0 while it waits.
+    std::atomic<int64_t> servedSince{0};
 };

@@ -1,5 +1,7 @@
 #include "netbios/CNetbiosName.h"
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "messaging/CvError.h"
@@ -129,11 +131,62 @@ bool CNetbiosName::Accept(const std::string& caller, uint8_t session) {
     CConnection* connection =
         AddConnection(std::make_unique<CNetbiosConnection>(this, caller, session, true));
     CvWaitable* const stop[] = {&m_stopEvent, &Thread()->StopEvent()};
-    if (!m_workers.Post(connection, stop)) {
-        CloseConnection(connection);
-        return false;
+    for (;;) {
+        switch (m_workers.Post(connection, stop, kMakeWayCheckMs)) {
+            case CConnectionWorkers::PostResult::Queued:
+                return true;
+            case CConnectionWorkers::PostResult::Stopped:
+                CloseConnection(connection);
+                return false;
+            case CConnectionWorkers::PostResult::TimedOut:
+                MakeWay();
+                break;
+        }
     }
-    return true;
+}
+
+void CNetbiosName::RunHandler(CConnection* connection) {
+    static_cast<CNetbiosConnection*>(connection)->servedSince =
+        std::chrono::steady_clock::now().time_since_epoch().count();
+    CallHandler(connection);
+}
+
+void CNetbiosName::MakeWay() {
+    const size_t waiting = m_workers.QueuedCount();
+    if (waiting == 0) {
+        return;
+    }
+    const int64_t latest =
+        (std::chrono::steady_clock::now() - std::chrono::milliseconds(kMakeWayAfterMs))
+            .time_since_epoch()
+            .count();
+    // The connections may end while this runs, so each pass works under
+    // the connection list's lock: the first finds the start time of the
+    // `waiting`-th oldest overdue session, the second ends those up to it.
+    std::vector<int64_t> overdue;
+    ForEachConnection([&](CConnection* connection) {
+        auto* session = static_cast<CNetbiosConnection*>(connection);
+        const int64_t since = session->servedSince;
+        if (session->accepted && since != 0 && since <= latest) {
+            overdue.push_back(since);
+        }
+    });
+    if (overdue.empty()) {
+        return;
+    }
+    const size_t count = std::min(waiting, overdue.size());
+    std::nth_element(overdue.begin(), overdue.begin() + static_cast<ptrdiff_t>(count - 1),
+                     overdue.end());
+    const int64_t cutoff = overdue[count - 1];
+    size_t ended = 0;
+    ForEachConnection([&](CConnection* connection) {
+        auto* session = static_cast<CNetbiosConnection*>(connection);
+        const int64_t since = session->servedSince;
+        if (ended < count && session->accepted && since != 0 && since <= cutoff) {
+            HangUpOnce(*session);
+            ++ended;
+        }
+    });
 }
 
 void CNetbiosName::Serve() {
@@ -168,7 +221,14 @@ void CNetbiosName::Serve() {
         }
         objects[kListens] = &m_stopEvent;
         objects[kListens + 1] = &Thread()->StopEvent();
-        const uint32_t which = CvWaitable::WaitAny(objects, kInfinite);
+        // Callers waiting for a worker wake the port now and then to make
+        // way for them.
+        const uint32_t which =
+            CvWaitable::WaitAny(objects, m_workers.QueuedCount() > 0 ? kMakeWayCheckMs : kInfinite);
+        if (which == kWaitTimeout) {
+            MakeWay();
+            return;
+        }
         if (which >= kListens) {
             CancelListens();
             m_opened = false;

@@ -21,11 +21,18 @@ class CvNetbiosProvider;
 // kMaxWorkers worker threads (not the port thread), so that a caller who is
 // slow to finish holds up nobody else; up to kMaxWaiting more wait for a
 // worker, and beyond that the listens are re-posted only as workers free up.
+// While callers wait, sessions served for longer than kMakeWayAfterMs (an
+// honest message takes well under a second) are hung up to make way for
+// them, oldest first, so that a peer holding many slow sessions cannot keep
+// the others out beyond their time-outs.
 class CNetbiosName : public CPort {
 public:
     static constexpr size_t kListens = 8;
     static constexpr size_t kMaxWorkers = 32;
     static constexpr size_t kMaxWaiting = 32;
+    static constexpr uint32_t kMakeWayAfterMs = 2000;
+    // How often a port with waiting callers looks for sessions to end.
+    static constexpr uint32_t kMakeWayCheckMs = 250;
 
     // `localName` is the name as the user sees it (UTF-8, upper case); the
     // wire form is its OEM bytes. `suffixes` are tried in order by Open.
@@ -69,7 +76,10 @@ private:
     // when the port stopped while every worker was busy.
     bool Accept(const std::string& caller, uint8_t session);
     void HangUpOnce(CNetbiosConnection& connection);
-    void RunHandler(CConnection* connection) { CallHandler(connection); }
+    void RunHandler(CConnection* connection);
+    // Hangs up as many of the sessions served longer than kMakeWayAfterMs as
+    // callers wait for a worker, oldest first.
+    void MakeWay();
 
     CvNetbiosProvider& m_provider;
     std::string m_localName;

@@ -259,6 +259,50 @@ TEST_F(PortTest, CallersAreServedSideBySideUpToThePoolSizeAndTheRestWaitTheirTur
     EXPECT_EQ(port.ConnectionCount(), 0u);
 }
 
+TEST_F(PortTest, SessionsServedLongMakeWayForACallerWhoWaits) {
+    // Slow callers take every worker and never send; the echo handler's
+    // receives would hold them for ever.
+    CNetbiosName port(server, 0, "SERVER", {0x03});
+    port.SetHandler(&handler);
+    port.Start();
+    ASSERT_TRUE(WaitUntil([&] { return port.IsOpened(); }));
+    CNetbiosName slow(client, 0, "SLOW", {0x03});
+    ASSERT_TRUE(slow.Open());
+    std::vector<CConnection*> held;
+    for (size_t i = 0; i < CNetbiosName::kMaxWorkers; ++i) {
+        held.push_back(slow.Connect("SERVER"));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return port.WorkerCount() == CNetbiosName::kMaxWorkers; }));
+
+    CNetbiosName honest(client, 0, "HONEST", {0x03});
+    ASSERT_TRUE(honest.Open());
+    CConnection* session = honest.Connect("SERVER");
+    auto answered = std::async(std::launch::async, [session] {
+        CPduBuffer buffer;
+        buffer.WriteBytes("ping", 4);
+        try {
+            session->SendRaw(buffer);
+            session->ReceiveRaw(buffer);
+        } catch (const CvNetworkErr&) {
+            return false;
+        }
+        return buffer.Length() == 4;
+    });
+    const auto limit = std::chrono::milliseconds(CNetbiosName::kMakeWayAfterMs) + 2s;
+    const bool inTime = answered.wait_for(limit) == std::future_status::ready;
+    session->Close();  // ends a receive still waiting
+    EXPECT_TRUE(inTime) << "the honest caller waited beyond the make-way time";
+    EXPECT_TRUE(answered.get());
+    std::this_thread::sleep_for(500ms);
+    EXPECT_LT(echo.served, 1 + int(CNetbiosName::kMaxWorkers) / 2)
+        << "only as many slow sessions end as callers wait";
+
+    for (CConnection* connection : held) {
+        connection->Close();
+    }
+    port.Stop();
+}
+
 TEST_F(PortTest, StopEndsTheSessionsStillBeingServed) {
     // Without a session time-out the handler's receive would wait for ever.
     std::promise<bool> ended;

@@ -228,15 +228,6 @@ int Sessions(const Options& options) {
     std::vector<int> trickling;
     std::vector<int> flooding;
     std::vector<int> idle;
-    for (long i = 0; i < options.idle; ++i) {
-        const int fd = Connect(target);
-        if (fd >= 0) {
-            // Half a session request header, then nothing.
-            const uint8_t half[2] = {kSsnRequest, 0};
-            send(fd, half, sizeof half, MSG_NOSIGNAL);
-            idle.push_back(fd);
-        }
-    }
     for (long i = 0; i < options.trickle; ++i) {
         const int fd = OpenSession(target, name, "TRICKLE" + std::to_string(i));
         if (fd >= 0 && SendFrame(fd, NbtSessionFrame::SessionMessage(SendStart("SLOW", name)))) {
@@ -252,11 +243,23 @@ int Sessions(const Options& options) {
             flooding.push_back(fd);
         }
     }
+    // Last: the station makes idle callers from one address give way only
+    // once they are a second old, and the sessions above must get in first.
+    for (long i = 0; i < options.idle; ++i) {
+        const int fd = Connect(target);
+        if (fd >= 0) {
+            // Half a session request header, then nothing.
+            const uint8_t half[2] = {kSsnRequest, 0};
+            send(fd, half, sizeof half, MSG_NOSIGNAL);
+            idle.push_back(fd);
+        }
+    }
     std::printf("opened idle=%zu trickle=%zu flood=%zu\n", idle.size(), trickling.size(),
                 flooding.size());
     std::fflush(stdout);
 
-    NbtBytes big(128 * 1024, 'F');
+    // The largest frame the session service carries (17-bit length).
+    NbtBytes big(kSsnMaxLength, 'F');
     const auto bigFrame = NbtSessionFrame::SessionMessage(big).Encode().Value();
     const auto end = Clock::now() + std::chrono::seconds(options.seconds);
     auto nextTrickle = Clock::now() + std::chrono::seconds(5);

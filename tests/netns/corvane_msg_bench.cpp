@@ -128,7 +128,18 @@ int Run(const std::string& user, const std::string& computer, const std::string&
         station->Enqueue(Message(user, recipient, Text(i, length)), &burst,
                          static_cast<int32_t>(i));
     }
-    if (burst.AllDone().Wait(kResultWaitMs) != kWaitObject0) {
+    const bool finished = burst.AllDone().Wait(kResultWaitMs) == kWaitObject0;
+    if (!codesFile.empty()) {
+        // Written even when the burst did not finish: a message without a
+        // result has code 0.
+        if (std::FILE* codes = std::fopen(codesFile.c_str(), "w")) {
+            for (size_t i = 0; i < count; ++i) {
+                std::fprintf(codes, "%d %s\n", burst.Code(i), Text(i, length).c_str());
+            }
+            std::fclose(codes);
+        }
+    }
+    if (!finished) {
         std::fprintf(stderr, "corvane-msg-bench: the burst did not finish in time\n");
         return 2;
     }
@@ -139,14 +150,6 @@ int Run(const std::string& user, const std::string& computer, const std::string&
         burstFailed += burst.Code(i) == SendResultSuccess ? 0 : 1;
     }
     const double burstMs = Ms(burstEnd - burstStart);
-    if (!codesFile.empty()) {
-        if (std::FILE* codes = std::fopen(codesFile.c_str(), "w")) {
-            for (size_t i = 0; i < count; ++i) {
-                std::fprintf(codes, "%d %s\n", burst.Code(i), Text(i, length).c_str());
-            }
-            std::fclose(codes);
-        }
-    }
     if (burstOnly) {
         station->Stop();
         std::printf("burst: %zu messages of %zu characters to %s in %.1f ms (%zu failed)\n", count,
