@@ -86,6 +86,12 @@ CvPopupGeometry::Rect ToRect(const QRect& rect) {
 
 CMainForm::CMainForm(CvDesktopServices& services)
     : m_services(services), m_tray(std::make_unique<CvTrayIconManager>(services.TrayHost())) {
+    m_archiveRetry.setInterval(1000);
+    connect(&m_archiveRetry, &QTimer::timeout, this, [this] {
+        if (!m_filer || m_filer->RetryArchive()) {
+            m_archiveRetry.stop();
+        }
+    });
     PostMessage(kMsgStartup);
 }
 
@@ -405,6 +411,7 @@ void CMainForm::OnSentMessage(CMsg& msg) {
 
 void CMainForm::OnReceived() {
     const auto result = m_filer->DrainReceived();
+    RetryArchiveLater();
     if (result.kept > 0) {
         PostMessage(kMsgNewMessage, result.lastType);
     }
@@ -431,6 +438,13 @@ void CMainForm::OnNewMessage(int32_t type) {
 
 void CMainForm::OnSent() {
     m_filer->DrainSent();
+    RetryArchiveLater();
+}
+
+void CMainForm::RetryArchiveLater() {
+    if (m_filer->ArchivePending() > 0 && !m_archiveRetry.isActive()) {
+        m_archiveRetry.start();
+    }
 }
 
 int32_t CMainForm::OnOwnNameState(const std::string& name) {
@@ -817,8 +831,10 @@ void CMainForm::Shutdown() {
     }
     if (m_archive) {
         // Sends reported before the end are filed before the archive closes.
+        m_archiveRetry.stop();
         if (m_filer) {
             m_filer->DrainSent();
+            m_filer->FlushArchive();
         }
         m_archive->Close();
     }

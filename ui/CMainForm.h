@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -144,6 +145,9 @@ private:
     void OnReceived();
     void OnNewMessage(int32_t type);
     void OnSent();
+    // Records the archive file refused (another program held its lock) are
+    // filed again every second until none waits.
+    void RetryArchiveLater();
     void OnImportAnswer(int answer);
     void Shutdown();
 
@@ -198,6 +202,7 @@ private:
     CvMsgQueue m_sentQueue;
     CvPopupList m_popupList;
     std::unique_ptr<CvMsgFiler> m_filer;
+    QTimer m_archiveRetry;
     std::unique_ptr<CvHotKeyDispatcher> m_hotKeys;
     std::string m_hotKeysUnavailable;
     std::unique_ptr<CvTrayIconManager> m_tray;

@@ -1,6 +1,7 @@
 // The main window on a virtual LAN: received messages reach the popup list,
 // the archive and the popup; the popup pages, replies, deletes and closes by
 // the rules; the tray, hot keys and setting changes act at once.
+#include <sqlite3.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
@@ -309,6 +310,23 @@ private slots:
         QVERIFY(m_main->NoTrayWindow()->Explanation().contains("no notification area"));
         Receive(From("BOB", "still here"));
         QTRY_VERIFY_WITH_TIMEOUT(Popup() != nullptr && Popup()->isVisible(), kWait);
+    }
+
+    // Another program (corvane history, an export) holds the archive's lock
+    // while a message arrives: the message is shown at once and filed once
+    // the lock goes, without another message to carry it.
+    void aMessageTheLockedArchiveRefusedIsFiledLater() {
+        QVERIFY(Start());
+        const std::string path = CvDbText::ToUtf8(m_main->Archive()->Database().GetPath());
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        Receive(From("BOB", "while the archive is locked"));
+        QTRY_VERIFY_WITH_TIMEOUT(Popup() != nullptr && Popup()->isVisible(), kWait);
+        QCOMPARE(ArchivedWith(*m_main->Archive(), "BOB"), 0);
+        QCOMPARE(sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+        QTRY_COMPARE_WITH_TIMEOUT(ArchivedWith(*m_main->Archive(), "BOB"), 1, kWait);
     }
 
     void archiveDisabledStillShowsMessages() {
