@@ -159,19 +159,10 @@ void CvNbtNameService::CheckConflict(CvNbtAdapter& adapter, const CvNbtNameEntry
     if (m_conflictChecks.count({lana, number}) != 0) {
         return;
     }
-    const uint16_t trnId = FreshTrnId();
-    auto query = NbtNamePacketBuilder::NameQueryRequest(trnId, entry.name, true).Encode();
-    if (!query) {
+    auto transaction = std::make_unique<Transaction>();
+    if (!SetBroadcastQuery(*transaction, adapter, entry.name)) {
         return;
     }
-    auto transaction = std::make_unique<Transaction>();
-    transaction->packets.push_back(std::move(query).Value());
-    transaction->trnIds = {trnId};
-    transaction->destination = adapter.ip.broadcast;
-    transaction->sourceIp = adapter.ip.address;
-    transaction->interfaceIndex = adapter.ip.interfaceIndex;
-    transaction->sendsLeft = kBcastReqRetryCount;
-    transaction->intervalMs = kBcastReqRetryTimeoutMs;
     transaction->finalWaitMs =
         kConflictTimerMs - (kBcastReqRetryCount - 1) * kBcastReqRetryTimeoutMs;
     const uint32_t ownAddress = adapter.ip.address;
@@ -284,6 +275,22 @@ CvNbtNameService::TransactionId CvNbtNameService::Register(CvNbtAdapter& adapter
     return StartTransaction(std::move(transaction));
 }
 
+bool CvNbtNameService::SetBroadcastQuery(Transaction& transaction, const CvNbtAdapter& adapter,
+                                         const NbtName& name) const {
+    const uint16_t trnId = FreshTrnId();
+    auto query = NbtNamePacketBuilder::NameQueryRequest(trnId, name, true).Encode();
+    if (query) {
+        transaction.packets.push_back(std::move(query).Value());
+    }
+    transaction.trnIds = {trnId};
+    transaction.destination = adapter.ip.broadcast;
+    transaction.sourceIp = adapter.ip.address;
+    transaction.interfaceIndex = adapter.ip.interfaceIndex;
+    transaction.sendsLeft = kBcastReqRetryCount;
+    transaction.intervalMs = kBcastReqRetryTimeoutMs;
+    return static_cast<bool>(query);
+}
+
 void CvNbtNameService::Release(CvNbtAdapter& adapter, const CvNbtNameEntry& entry) {
     const auto packet = NbtNamePacketBuilder::ReleaseRequest(
         CvNbtContext::RandomTransactionId(), entry.name, NbFlags(entry.group), adapter.ip.address);
@@ -303,17 +310,7 @@ CvNbtNameService::TransactionId CvNbtNameService::Resolve(CvNbtAdapter& adapter,
         transaction->onTimeout = [=] { done(resolved); };
         return StartTransaction(std::move(transaction));
     }
-    const uint16_t trnId = FreshTrnId();
-    auto query = NbtNamePacketBuilder::NameQueryRequest(trnId, name, true).Encode();
-    if (query) {
-        transaction->packets.push_back(std::move(query).Value());
-    }
-    transaction->trnIds = {trnId};
-    transaction->destination = adapter.ip.broadcast;
-    transaction->sourceIp = adapter.ip.address;
-    transaction->interfaceIndex = adapter.ip.interfaceIndex;
-    transaction->sendsLeft = kBcastReqRetryCount;
-    transaction->intervalMs = kBcastReqRetryTimeoutMs;
+    SetBroadcastQuery(*transaction, adapter, name);
     transaction->finalWaitMs = kBcastReqRetryTimeoutMs;
     transaction->onResponse = [=](const NbtNamePacket& response) {
         if (response.Opcode() != kNbtOpQuery || response.Rcode() != 0 || response.answers.empty() ||

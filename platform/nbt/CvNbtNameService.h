@@ -94,6 +94,11 @@ private:
     // A random TRN_ID that no running transaction uses and that is not in
     // taken (the ids of the transaction being built).
     uint16_t FreshTrnId(std::initializer_list<uint16_t> taken = {}) const;
+    // Makes `transaction` a broadcast name query for `name` on the adapter,
+    // sent kBcastReqRetryCount times; false when the query could not be
+    // encoded (the transaction then sends nothing).
+    bool SetBroadcastQuery(Transaction& transaction, const CvNbtAdapter& adapter,
+                           const NbtName& name) const;
     TransactionId StartTransaction(std::unique_ptr<Transaction> transaction);
     void SendRound(TransactionId id);
     std::unique_ptr<Transaction> Take(TransactionId id);

@@ -16,6 +16,8 @@
 #include "platform/CvIpAdapters.h"
 #include "platform/nbt/CvNbtPorts.h"
 #include "platform/nbt/NbtNamePacket.h"
+#include "platform/nbt/NbtNamePacketBuilder.h"
+#include "platform/nbt/NbtNodeStatus.h"
 
 // Other stations for tests of the NetBIOS code on the loopback interface:
 // every 127.x.y.z address is local, so one process can play stations at
@@ -164,6 +166,17 @@ inline std::function<bool(const NbtNamePacket&)> RequestFor(uint8_t opcode, cons
         return !packet.IsResponse() && packet.Opcode() == opcode && !packet.questions.empty() &&
                packet.questions.front().name == name && packet.questions.front().type == type;
     };
+}
+
+inline NbtName Name(const char* text, uint8_t suffix = 0x03) {
+    return NbtName::Make(text, suffix).Value();
+}
+
+// A node status answer that lists one active unique name, `holds`<03>.
+inline NbtNamePacket StatusAnswer(uint16_t trnId, const char* holds) {
+    const NbtNodeStatusEntry entry{Name(holds), kNameFlagActive};
+    return NbtNamePacketBuilder::NodeStatusResponse(trnId, NbtName::Make("*", 0).Value(),
+                                                    {&entry, 1}, {0x02, 0, 0, 0, 0, 9});
 }
 
 }  // namespace loopback

@@ -12,22 +12,14 @@
 using loopback::kForgerIp;
 using loopback::kPeerIp;
 using loopback::kStationIp;
+using loopback::Name;
 using loopback::RequestFor;
+using loopback::StatusAnswer;
 using loopback::UdpSocket;
 
 namespace {
 
-NbtName Name(const char* text, uint8_t suffix = 0x03) {
-    return NbtName::Make(text, suffix).Value();
-}
-
 const auto kStatusRequest = RequestFor(kNbtOpQuery, NbtName::Make("*", 0).Value(), kNbtTypeNbstat);
-
-NbtNamePacket StatusAnswer(uint16_t trnId, const char* holds) {
-    const NbtNodeStatusEntry entry{Name(holds), kNameFlagActive};
-    return NbtNamePacketBuilder::NodeStatusResponse(trnId, NbtName::Make("*", 0).Value(),
-                                                    {&entry, 1}, {0x02, 0, 0, 0, 0, 9});
-}
 
 // The client on the loopback interface asking a station at kPeerIp.
 class CvNbtNameClientTest : public ::testing::Test {

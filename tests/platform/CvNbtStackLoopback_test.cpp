@@ -23,16 +23,14 @@ using loopback::kBroadcast;
 using loopback::kForgerIp;
 using loopback::kPeerIp;
 using loopback::kStationIp;
+using loopback::Name;
 using loopback::RequestFor;
+using loopback::StatusAnswer;
 using loopback::UdpSocket;
 
 namespace {
 
 constexpr uint8_t kNameStateDuplicate = 0x06;
-
-NbtName Name(const char* text, uint8_t suffix = 0x03) {
-    return NbtName::Make(text, suffix).Value();
-}
 
 // An asynchronous command and the event its completion sets. One that goes
 // out of scope unfinished (after a failed assertion) is cancelled, so that the
@@ -70,12 +68,6 @@ NbtNamePacket PositiveAnswer(const NbtNamePacket& query, uint32_t address) {
     const NbtNbAddress entry{0, address};
     return NbtNamePacketBuilder::PositiveQueryResponse(query.trnId, query.questions.front().name, 0,
                                                        {&entry, 1});
-}
-
-NbtNamePacket StatusAnswer(uint16_t trnId, const char* holds) {
-    const NbtNodeStatusEntry entry{Name(holds), kNameFlagActive};
-    return NbtNamePacketBuilder::NodeStatusResponse(trnId, NbtName::Make("*", 0).Value(),
-                                                    {&entry, 1}, {0x02, 0, 0, 0, 0, 9});
 }
 
 // The stack on the loopback interface, whose address the test can change,
