@@ -61,7 +61,10 @@ struct IniText {
         while (!text.empty()) {
             const auto newline = text.find('\n');
             std::string_view line = text.substr(0, newline);
-            if (!line.empty() && line.back() == '\r') {
+            // Every carriage return at the end goes: one left behind (from
+            // "\r\r\n", or "\r" at the end of the file) would end up as part
+            // of a value and be lost when the file is next written.
+            while (!line.empty() && line.back() == '\r') {
                 line.remove_suffix(1);
             }
             ini.lines.emplace_back(line);

@@ -288,7 +288,10 @@ CvRegFile CvRegFile::Parse(std::string_view text, CvHive hive) {
     while (!text.empty()) {
         const auto newline = text.find('\n');
         std::string_view piece = text.substr(0, newline);
-        if (!piece.empty() && piece.back() == '\r') {
+        // Every carriage return at the end goes: one left behind (from
+        // "\r\r\n") would be kept as line content once and dropped as a line
+        // end after the next write.
+        while (!piece.empty() && piece.back() == '\r') {
             piece.remove_suffix(1);
         }
         raw.emplace_back(piece);

@@ -125,6 +125,20 @@ TEST(CvProfileFileTest, WritesInPlaceKeepingOtherLines) {
     EXPECT_EQ(CvProfileFile::ReadInt(ini, "Windows.lanbrowser", "Width", 0), 640);
 }
 
+// Found by fuzzing: a line ending in two carriage returns (or one at the end
+// of the file) kept one as part of its value, which changed when another key
+// was written.
+TEST(CvProfileFileTest, StrayCarriageReturnsAtLineEndsAreNoPartOfAValue) {
+    for (const char* text : {"[Options]\nA=1\r\r\n", "[Options]\nA=1\r\r", "[Options]\r\nA=1\r"}) {
+        TempDir dir;
+        const std::string ini = dir.File("corvane.ini");
+        WriteFileText(ini, text);
+        EXPECT_EQ(CvProfileFile::ReadString(ini, "Options", "A", ""), "1") << text;
+        ASSERT_TRUE(CvProfileFile::WriteString(ini, "Options", "B", "2"));
+        EXPECT_EQ(CvProfileFile::ReadString(ini, "Options", "A", ""), "1") << text;
+    }
+}
+
 TEST(CvProfileFileTest, RefusesWhatTheFormatCannotHold) {
     TempDir dir;
     const std::string ini = dir.File("sub/corvane.ini");

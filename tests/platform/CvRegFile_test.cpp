@@ -157,6 +157,18 @@ TEST(CvRegFileTest, ValueWrittenBesideAnUnfinishedHeaderStaysVisible) {
     EXPECT_EQ(again.ReadValue("K", "A"), CvRegValue::String("1"));
 }
 
+// Found by fuzzing: a line ending in two carriage returns kept one of them
+// as content, which the next write turned into a line end.
+TEST(CvRegFileTest, StrayCarriageReturnsAtLineEndsSurviveAWrite) {
+    for (const char* text : {"[HKEY_CURRENT_USER\\K]\r\r\n\"A\"=\"1\"\r\r\n",
+                             "[HKEY_CURRENT_USER\\K]\n\"A\"=\"1\"\r\r"}) {
+        CvRegFile file = CvRegFile::Parse(text, CvHive::CurrentUser);
+        EXPECT_EQ(file.ReadValue("K", "A"), CvRegValue::String("1")) << text;
+        const std::string once = file.Serialize();
+        EXPECT_EQ(CvRegFile::Parse(once, CvHive::CurrentUser).Serialize(), once) << text;
+    }
+}
+
 TEST(CvRegFileTest, CreateKeyAddsAnEmptySectionOnce) {
     CvRegFile file = CvRegFile::Parse("", CvHive::LocalMachine);
     EXPECT_TRUE(file.CreateKey("Software\\X\\Y"));
