@@ -6,6 +6,7 @@
 
 #include "platform/CvTextCodec.h"
 #include "storage/CvDataSet.h"
+#include "storage/CvDbDataSet.h"
 #include "storage/CvDbText.h"
 #include "storage/CvLocaleDateTimeFormat.h"
 
@@ -187,6 +188,18 @@ bool ExportToHtml(CvDataSet& dataSet, const std::string& path,
             file.Write(text + "\n</tr>\n");
         },
         [](TextFile& file) { file.Write("</table>\n</body>\n</html>\n"); });
+}
+
+bool ExportArchive(CvDatabase2& archive, const std::string& path, bool html, int& count) {
+    CvDbDataSet all(&archive);
+    all.Query().selectList = {u"msgtime", u"sender", u"recipient", u"message"};
+    all.Query().columnNames = all.Query().selectList;
+    all.Query().from = u"messages";
+    all.Query().orderBy = u"msgtime, rid";
+    all.SetAutoRefresh(false);
+    all.Open();
+    count = all.GetLastIndex() + 1;
+    return html ? ExportToHtml(all, path) : ExportToCsv(all, path);
 }
 
 }  // namespace CvArchiveExport

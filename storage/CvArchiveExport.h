@@ -3,6 +3,7 @@
 #include <string>
 
 class CvDataSet;
+class CvDatabase2;
 class CvLocaleDateTimeFormat;
 
 // Writes archived messages to a file for other programs: every row of a data
@@ -27,5 +28,9 @@ bool ExportToCsv(CvDataSet& dataSet, const std::string& path, const CvLocaleDate
 bool ExportToHtml(CvDataSet& dataSet, const std::string& path);
 bool ExportToHtml(CvDataSet& dataSet, const std::string& path,
                   const CvLocaleDateTimeFormat& format);
+
+// Every message of the archive file, oldest first, as HTML or CSV. Sets
+// `count` to the messages written. False when the file cannot be written.
+bool ExportArchive(CvDatabase2& archive, const std::string& path, bool html, int& count);
 
 }  // namespace CvArchiveExport

@@ -200,7 +200,7 @@ bool CvMsgArchive::Insert(const CMsg& msg, int64_t msgtype, const std::string& t
 
 bool CvMsgArchive::StoreReceived(const CMsg& msg, uint64_t nowLocalTicks) {
     const bool stored = Insert(msg, kReceived, ReceivedText(msg.text), nowLocalTicks);
-    m_dialogues.Notify();
+    NotifyViews();
     return stored;
 }
 
@@ -210,7 +210,7 @@ bool CvMsgArchive::StoreReceived(const CMsg& msg) {
 
 bool CvMsgArchive::StoreSent(const CMsg& msg) {
     const bool stored = Insert(msg, kSent, msg.text, msg.time);
-    m_dialogues.Notify();
+    NotifyViews();
     return stored;
 }
 
@@ -234,11 +234,18 @@ size_t CvMsgArchive::Store(const std::vector<Record>& records) {
         stored = 0;  // rolled back
     }
     if (stored > 0) {
-        m_dialogues.Notify();
+        NotifyViews();
     }
     return stored;
 }
 
 bool CvMsgArchive::Clear() {
-    return m_db.Delete(kMessages, u"", {});
+    const bool cleared = m_db.Delete(kMessages, u"", {});
+    NotifyViews();
+    return cleared;
+}
+
+void CvMsgArchive::NotifyViews() {
+    m_dialogues.Notify();
+    m_conversation.Notify();
 }

@@ -53,7 +53,7 @@ public:
 
     // Store one message (received: 0x14 becomes CR LF, stamped with the
     // current local time; sent: stamped with its own time), then notify the
-    // dialogue observers. False when the row could not be written (reported
+    // observers of both views. False when the row could not be written (reported
     // on standard error).
     bool StoreReceived(const CMsg& msg);
     bool StoreReceived(const CMsg& msg, uint64_t nowLocalTicks);
@@ -73,8 +73,11 @@ public:
     // refresh and the observers are notified once when any was stored.
     size_t Store(const std::vector<Record>& records);
 
-    // Removes every message.
+    // Removes every message, then notifies both views' observers.
     bool Clear();
+    // Tells the observers of both views that rows changed (the views' cursors
+    // follow every write by themselves).
+    void NotifyViews();
 
     // The text as shown and stored: every 0x14 becomes CR LF.
     static std::string ReceivedText(const std::string& text);

@@ -37,6 +37,7 @@
 #include "storage/CvMsgArchive.h"
 #include "storage/CvMsgFiler.h"
 #include "storage/CvPingerPresenceProbe.h"
+#include "ui/CHistoryForm.h"
 #include "ui/CNewMsgForm.h"
 #include "ui/CNoTrayForm.h"
 #include "ui/CPopupMsgForm.h"
@@ -240,10 +241,14 @@ void CMainForm::Startup() {
 void CMainForm::BuildTrayMenu() {
     m_trayMenu = new QMenu;
     m_trayMenu->setObjectName("TrayMenu");
-    // The message archive and the options dialog get their entries when
-    // their windows exist.
+    // The options dialog gets its entry when its window exists.
     if (Int(Id::kMsgSendDisabled) == 0) {
         m_trayMenu->addAction(Text(304), this, [this] { Command(kCmdWriteMessage); });
+    }
+    if (Int(Id::kMsgArcDisabled) == 0) {
+        m_trayMenu->addAction(Text(305), this, [this] { Command(kCmdReadMessages); });
+    }
+    if (!m_trayMenu->isEmpty()) {
         m_trayMenu->addSeparator();
     }
     m_trayMenu->addAction(Text(302), this, [this] { Command(kCmdAbout); });
@@ -295,6 +300,9 @@ void CMainForm::Command(int id) {
         case kCmdAbout:
             ShowAbout();
             break;
+        case kCmdReadMessages:
+            OpenArchive(-1);
+            break;
         case kCmdExit:
             Close();
             break;
@@ -311,6 +319,28 @@ void CMainForm::Command(int id) {
         default:
             break;
     }
+}
+
+CHistoryForm* CMainForm::ArchiveWindow() const {
+    return m_history.data();
+}
+
+CHistoryForm* CMainForm::OpenArchive(int dialogue) {
+    if (!m_archive) {
+        return nullptr;
+    }
+    if (!m_history) {
+        m_history = new CHistoryForm(*this, *m_archive, Int(Id::kMessagesHandleLinks));
+    }
+    m_history->SetOnTop(Int(Id::kMsgArcOnTop) == 1);
+    if (dialogue >= 0) {
+        m_history->ShowDialogueList();
+    }
+    m_history->showNormal();
+    m_history->raise();
+    m_history->activateWindow();
+    m_tray->StopBlinkingAfter(kBlinkRunOut);
+    return m_history;
 }
 
 void CMainForm::ShowAbout() {
@@ -425,9 +455,10 @@ void CMainForm::OnNewMessage(int32_t type) {
                 .Get(type == MsgPersonal ? Id::kSoundEventIncMsgPriv : Id::kSoundEventIncMsgBcast)
                 .GetText());
     }
-    // "Open message archive" shows the popup until the archive window exists.
     const int action = Int(Id::kRecvMsgMainAct);
-    if (action == 1 || action == 2) {
+    if (action == 2 && m_archive) {
+        OpenArchive(0);
+    } else if (action == 1 || action == 2) {
         ShowPopup(true, CvPopupList::kOpenDefault);
     } else if (m_popup && m_popup->isVisible()) {
         FillPopup();  // keep the count in its caption right
@@ -673,9 +704,13 @@ void CMainForm::OnTrayMouse(long message) {
         case CvTrayIcon::kLeftButtonDown:
         case CvTrayIcon::kLeftButtonDoubleClick:
             RunImportPrompt();
-            // The contact list and the archive window answer the click once
-            // they exist; until then the popup does.
-            Command(kCmdTrayClick);
+            // 2 opens the archive; the contact list (1, the default) answers
+            // the click once it exists, until then the popup does, as for 3.
+            if (Int(Id::kTrayLeftMouseBtn) == 2 && m_archive) {
+                OpenArchive(-1);
+            } else {
+                Command(kCmdTrayClick);
+            }
             break;
         case CvTrayIcon::kRightButtonUp:
             RunImportPrompt();
@@ -699,9 +734,10 @@ void CMainForm::OnTrayHover() {
 }
 
 void CMainForm::RegisterHotKeys() {
-    // Opening the archive (23) and the LAN browser (24) come with their windows.
+    // Finding users in the network (24) comes with the LAN browser.
     m_hotKeys->Register(kHotKeyWriteNewMsg, Int(Id::kHotKeyWriteNewMsg), &m_hotKeyWrite);
     m_hotKeys->Register(kHotKeyReplyLastMsg, Int(Id::kHotKeyReplyLastMsg), &m_hotKeyReply);
+    m_hotKeys->Register(kHotKeyOpenIncoming, Int(Id::kHotKeyOpenIncoming), &m_hotKeyOpenIncoming);
 }
 
 void CMainForm::OnHotKeyWrite() {
@@ -731,6 +767,17 @@ void CMainForm::OnSettingsChanged(CvPropertyIterator& changes) {
                 if (m_popup) {
                     m_popup->SetLinkMode(value.GetInt());
                 }
+                if (m_history) {
+                    m_history->SetLinkMode(value.GetInt());
+                }
+                break;
+            case Id::kMsgArcOnTop:
+                if (m_history) {
+                    m_history->SetOnTop(value.GetInt() == 1);
+                }
+                break;
+            case Id::kHotKeyOpenIncoming:
+                m_hotKeys->Register(id, value.GetInt(), &m_hotKeyOpenIncoming);
                 break;
             case Id::kHotKeyWriteNewMsg:
                 m_hotKeys->Register(id, value.GetInt(), &m_hotKeyWrite);
@@ -829,6 +876,8 @@ void CMainForm::Shutdown() {
     for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
         (*it)->close();
     }
+    // The archive window follows the archive's views: it goes first.
+    delete m_history.data();
     if (m_archive) {
         // Sends reported before the end are filed before the archive closes.
         m_archiveRetry.stop();

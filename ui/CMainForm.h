@@ -45,6 +45,7 @@ class QMenu;
 // Worker threads never touch windows: they put a record into a queue and
 // post one of the numbered messages below; the handlers run here, on the
 // user interface thread, in the order posted.
+class CHistoryForm;
 class CMainForm : public QObject {
     Q_OBJECT
 public:
@@ -92,6 +93,11 @@ public:
     // Opens (or reuses) a write-message window for the recipients; null when
     // sending is disabled.
     CNewMsgForm* OpenWriteMessage(const std::vector<CvRecipient>& recipients);
+    // Opens (or brings up) the message archive window; with `dialogue` 0 or
+    // more it shows the dialogue list with its first dialogue selected, with
+    // -1 it keeps its view. Null when archiving is disabled.
+    CHistoryForm* OpenArchive(int dialogue);
+    CHistoryForm* ArchiveWindow() const;
     // Shows the message popup; `mode` as CvPopupList's opening modes.
     void ShowPopup(bool activate, int mode);
     // Replaces the error popup by one with the date, the time and `text`.
@@ -162,6 +168,7 @@ private:
     int32_t OnOwnNameState(const std::string& name);
     void OnHotKeyWrite();
     void OnHotKeyReply();
+    void OnHotKeyOpenIncoming() { OpenArchive(0); }
 
     void RegisterHotKeys();
     void FillPopup();
@@ -213,6 +220,7 @@ private:
     QPointer<CPopupMsgForm> m_popup;
     QPointer<CPopupMsgForm> m_errorPopup;
     QPointer<CNoTrayForm> m_noTray;
+    QPointer<CHistoryForm> m_history;
     std::vector<std::unique_ptr<CvCoreTask>> m_tasks;
 
     CvVoidUnaryMemberFunction<CMainForm, CMsg&> m_receivedBinding{this, &CMainForm::OnReceive};
@@ -228,6 +236,8 @@ private:
         this, &CMainForm::OnOwnNameState};
     CvVoidNullaryMemberFunction<CMainForm> m_hotKeyWrite{this, &CMainForm::OnHotKeyWrite};
     CvVoidNullaryMemberFunction<CMainForm> m_hotKeyReply{this, &CMainForm::OnHotKeyReply};
+    CvVoidNullaryMemberFunction<CMainForm> m_hotKeyOpenIncoming{this,
+                                                                &CMainForm::OnHotKeyOpenIncoming};
     CvVoidNullaryMemberFunction<CMainForm> m_replyBinding{this, &CMainForm::PopupReply};
     CvVoidNullaryMemberFunction<CMainForm> m_previousBinding{this, &CMainForm::PopupPrevious};
     CvVoidNullaryMemberFunction<CMainForm> m_nextBinding{this, &CMainForm::PopupNext};

@@ -19,7 +19,6 @@
 #include "app/CvFileTime.h"
 #include "app/CvFormatMessage.h"
 #include "app/CvLangTexts.h"
-#include "app/CvWindowState.h"
 #include "messaging/CvMsgComposer.h"
 #include "messaging/CvStation.h"
 #include "messaging/SendResultCode.h"
@@ -27,6 +26,7 @@
 #include "storage/CvContactListAutocompleteData.h"
 #include "storage/CvContactsManager.h"
 #include "ui/CMainForm.h"
+#include "ui/CvFormPlacement.h"
 #include "ui/CvResources.h"
 #include "ui/CvWindowMessage.h"
 #include "ui/FormAddrAutocomp.h"
@@ -349,20 +349,8 @@ void CNewMsgForm::closeEvent(QCloseEvent* event) {
 }
 
 void CNewMsgForm::RestorePlacement() {
-    CvWindowPlacement placement;
-    auto storage = m_main.SettingsStore().OpenWindowStorage(kPlacementName, false);
-    if (storage &&
-        CvWindowState::Restore(placement, *storage,
-                               CvWindowStateBits::kTop | CvWindowStateBits::kLeft |
-                                   CvWindowStateBits::kHeight | CvWindowStateBits::kWidth)) {
-        const QRect rect(placement.left, placement.top, placement.right - placement.left,
-                         placement.bottom - placement.top);
-        // A placement from another screen layout must not hide the window.
-        const QScreen* screen = QGuiApplication::screenAt(rect.center());
-        if (screen != nullptr && rect.width() >= 200 && rect.height() >= 150) {
-            setGeometry(rect);
-            return;
-        }
+    if (CvFormPlacement::Restore(*this, m_main.SettingsStore(), kPlacementName, {200, 150})) {
+        return;
     }
     resize(kDefaultWidth, kDefaultHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -372,16 +360,5 @@ void CNewMsgForm::RestorePlacement() {
 }
 
 void CNewMsgForm::SavePlacement() {
-    auto storage = m_main.SettingsStore().OpenWindowStorage(kPlacementName, true);
-    if (!storage) {
-        return;
-    }
-    const QRect rect = geometry();
-    CvWindowPlacement placement;
-    placement.top = rect.top();
-    placement.left = rect.left();
-    placement.bottom = rect.bottom() + 1;
-    placement.right = rect.right() + 1;
-    placement.showState = isMaximized() ? CvShowState::Maximized : CvShowState::Normal;
-    CvWindowState::Save(placement, *storage, CvWindowStateBits::kAll);
+    CvFormPlacement::Save(*this, m_main.SettingsStore(), kPlacementName);
 }

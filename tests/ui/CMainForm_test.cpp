@@ -21,6 +21,7 @@
 #include "storage/CvMsgArchive.h"
 #include "support/FakeDesktop.h"
 #include "support/MainFormStart.h"
+#include "ui/CHistoryForm.h"
 #include "ui/CMainForm.h"
 #include "ui/CNewMsgForm.h"
 #include "ui/CNoTrayForm.h"
@@ -246,8 +247,25 @@ private slots:
                 entries << action->text();
             }
         }
-        QCOMPARE(entries, (QStringList{"Write message...", "About", "Exit Corvane"}));
+        QCOMPARE(entries, (QStringList{"Write message...", "Read messages...", "About",
+                                       "Exit Corvane"}));
         m_main->TrayMenu()->hide();
+    }
+
+    // The archive window answers the tray click when TrayLeftMouseBtn is 2,
+    // hot key 23, and "Read messages..."; it exists once.
+    void theArchiveOpensFromTheTrayClickAndItsHotKey() {
+        QVERIFY(Start({"\"TrayLeftMouseBtn\"=dword:00000002", "\"HotKeyEnabled\"=dword:00000001",
+                       "\"HotKeyOpenIncoming\"=dword:00000649"}));
+        m_desktop->tray.Click(CvTrayIcon::kLeftButtonDown);
+        QVERIFY(m_main->ArchiveWindow() != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->ArchiveWindow()->isVisible(), kWait);
+        QVERIFY(Popup() == nullptr || !Popup()->isVisible());
+        CHistoryForm* window = m_main->ArchiveWindow();
+        window->hide();
+        m_desktop->hotKeys.Press(CMainForm::kHotKeyOpenIncoming);
+        QVERIFY(window->isVisible());
+        QCOMPARE(m_main->ArchiveWindow(), window);
     }
 
     void hotKeysAndTheirSettings() {

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "storage/CvArchiveExport.h"
-#include "storage/CvDbDataSet.h"
 #include "storage/CvMsgArchive.h"
 #include "tools/cli/ArchiveConsole.h"
 #include "tools/cli/CliCommand.h"
@@ -41,22 +40,13 @@ int RunExport(const std::vector<std::string>& args) {
     if (!ArchiveConsole::Open(archive, "export")) {
         return 1;
     }
-    // Every message, oldest first.
-    CvDbDataSet all(&archive.Database());
-    all.Query().selectList = {u"msgtime", u"sender", u"recipient", u"message"};
-    all.Query().columnNames = all.Query().selectList;
-    all.Query().from = u"messages";
-    all.Query().orderBy = u"msgtime, rid";
-    all.SetAutoRefresh(false);
-    all.Open();
-    const bool written =
-        html ? CvArchiveExport::ExportToHtml(all, path) : CvArchiveExport::ExportToCsv(all, path);
+    int count = 0;
+    const bool written = CvArchiveExport::ExportArchive(archive.Database(), path, html, count);
     if (!written) {
         std::fprintf(stderr, "corvane: export: cannot write \"%s\"\n", path.c_str());
         return 1;
     }
-    std::fprintf(stderr, "corvane: export: %d messages written to \"%s\"\n", all.GetLastIndex() + 1,
-                 path.c_str());
+    std::fprintf(stderr, "corvane: export: %d messages written to \"%s\"\n", count, path.c_str());
     return 0;
 }
 

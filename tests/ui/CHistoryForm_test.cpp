@@ -1,0 +1,228 @@
+// The message archive window over a real archive file: the dialogue list and
+// a dialogue's messages, the search's delay, opening, deleting, clearing and
+// exporting, the row menu by the settings, and messages that arrive while it
+// is open.
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QtTest>
+
+#include <memory>
+
+#include "app/CvObservationSubject.h"
+#include "app/CvObserver.h"
+#include "messaging/CMsg.h"
+#include "storage/CvMsgArchive.h"
+#include "support/FakeDesktop.h"
+#include "support/MainFormStart.h"
+#include "ui/CHistoryForm.h"
+#include "ui/CMainForm.h"
+#include "ui/CvResources.h"
+#include "widgets/CvDataSetGrid2.h"
+#include "widgets/CvEdit.h"
+
+namespace {
+
+constexpr int kWait = 10000;
+
+CMsg Message(const std::string& sender, const std::string& recipient, const std::string& text) {
+    CMsg msg;
+    msg.type = MsgPersonal;
+    msg.sender = sender;
+    msg.recipient = recipient;
+    msg.address = recipient;
+    msg.text = text;
+    return msg;
+}
+
+// Counts the notifications of a subject.
+struct Counter : CvObserver {
+    int count = 0;
+    void Update(CvObservationSubject*) override { ++count; }
+};
+
+QStringList MenuTexts(QMenu* menu) {
+    QStringList texts;
+    for (QAction* action : menu->actions()) {
+        if (!action->isSeparator()) {
+            texts << action->text();
+        }
+    }
+    return texts;
+}
+
+}  // namespace
+
+class HistoryFormTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeDesktop> m_desktop;
+    std::unique_ptr<CMainForm> m_main;
+
+    // Starts the main window with BOB's and CAROL's messages in the archive,
+    // CAROL's newest, and opens the archive window.
+    CHistoryForm* Open(const std::vector<std::string>& settings = {}) {
+        m_main = StartMainForm(*m_desktop, settings);
+        if (!m_main || !m_main->Archive()) {
+            return nullptr;
+        }
+        CvMsgArchive& archive = *m_main->Archive();
+        constexpr uint64_t kSecond = 10'000'000;  // file time ticks
+        const uint64_t start = 13'300'000'000ULL * kSecond;
+        archive.StoreReceived(Message("BOB", "ALICE", "first from bob"), start);
+        CMsg answer = Message("ALICE", "BOB", "answer to bob");
+        answer.time = start + 60 * kSecond;
+        archive.StoreSent(answer);
+        archive.StoreReceived(Message("CAROL", "ALICE", "carol says hello"), start + 120 * kSecond);
+        m_main->Command(CMainForm::kCmdReadMessages);
+        return m_main->ArchiveWindow();
+    }
+
+private slots:
+    void initTestCase() { CvResources::Init(); }
+    void init() { m_desktop = std::make_unique<FakeDesktop>(); }
+    void cleanup() {
+        m_main.reset();
+        m_desktop.reset();
+    }
+
+    void readMessagesOpensOneWindowWithTheDialogueList() {
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->windowTitle(), QString("Message archive"));
+        QCOMPARE(form->CurrentView(), CHistoryForm::kDialogues);
+        QCOMPARE(form->DialogueGrid()->RowCount(), 2);
+        m_main->Command(CMainForm::kCmdReadMessages);
+        QCOMPARE(m_main->ArchiveWindow(), form);
+        form->grab().save(QString(qgetenv("CORVANE_SCREENSHOTS")) + "archive-dialogues.png");
+    }
+
+    void searchRunsOnceHalfASecondAfterTheLastKey() {
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        Counter queries;
+        m_main->Archive()->Dialogues().Attach(&queries);
+        QTest::keyClicks(form->SearchField(), "car");
+        QTest::qWait(CHistoryForm::kSearchDelayMs - 200);
+        QCOMPARE(queries.count, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(queries.count, 1, 2000);
+        QTest::qWait(300);
+        QCOMPARE(queries.count, 1);
+        QCOMPARE(form->DialogueGrid()->RowCount(), 1);
+        QCOMPARE(form->DialogueGrid()->CurrentText(u"interlocutor"), std::string("CAROL"));
+
+        // The field's button clears the search at once.
+        emit form->SearchField()->buttonClicked();
+        QCOMPARE(queries.count, 2);
+        QCOMPARE(form->DialogueGrid()->RowCount(), 2);
+        m_main->Archive()->Dialogues().Detach(&queries);
+    }
+
+    void aDialogueShowsItsMessagesAndFollowsTheArchive() {
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        // The older dialogue, BOB's: its newest message is ALICE's answer.
+        form->DialogueGrid()->SetCurrentRow(1);
+        QTest::keyClick(form->DialogueGrid()->List(), Qt::Key_Return);
+        QCOMPARE(form->CurrentView(), CHistoryForm::kMessages);
+        QCOMPARE(QString::fromStdString(form->Correspondent().name), QString("BOB"));
+        QCOMPARE(form->MessageGrid()->RowCount(), 2);
+        QCOMPARE(form->MessageGrid()->CurrentText(u"message"), std::string("answer to bob"));
+        form->grab().save(QString(qgetenv("CORVANE_SCREENSHOTS")) + "archive-dialogue.png");
+
+        // A message from BOB arriving now appears without any action, and the
+        // row the user looks at stays current.
+        CMsg late = Message("BOB", "ALICE", "one more from bob");
+        m_main->ReceivedBinding()(late);
+        QTRY_COMPARE_WITH_TIMEOUT(form->MessageGrid()->RowCount(), 3, kWait);
+        QCOMPARE(form->MessageGrid()->CurrentText(u"message"), std::string("answer to bob"));
+
+        // Copy takes the whole message without a selection.
+        form->Command(CHistoryForm::kCmdCopy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("answer to bob"));
+
+        // Delete removes the row from both views' files and refreshes both.
+        form->Command(CHistoryForm::kCmdDelete);
+        QCOMPARE(form->MessageGrid()->RowCount(), 2);
+        form->Command(CHistoryForm::kCmdBack);
+        QCOMPARE(form->CurrentView(), CHistoryForm::kDialogues);
+        QCOMPARE(form->DialogueGrid()->RowCount(), 2);
+
+        // Clearing asks first; No keeps everything, Yes empties both views.
+        bool answer = false;
+        form->confirmClear = [&answer] { return answer; };
+        form->Command(CHistoryForm::kCmdClear);
+        QCOMPARE(form->DialogueGrid()->RowCount(), 2);
+        answer = true;
+        form->Command(CHistoryForm::kCmdClear);
+        QCOMPARE(form->DialogueGrid()->RowCount(), 0);
+        QCOMPARE(form->MessageGrid()->RowCount(), 0);
+    }
+
+    void exportNamesTheFileByTheFilter() {
+        struct Case {
+            const char* chosen;
+            bool htmlFilter;
+            const char* path;
+            bool html;
+        };
+        for (const Case& c : {Case{"/tmp/x/messages", true, "/tmp/x/messages.html", true},
+                              Case{"/tmp/x/messages", false, "/tmp/x/messages.csv", false},
+                              Case{"/tmp/x/messages.txt", true, "/tmp/x/messages.txt", false},
+                              Case{"/tmp/x/Old.HTML", false, "/tmp/x/Old.HTML", true},
+                              Case{"/tmp/x.y/messages", false, "/tmp/x.y/messages.csv", false}}) {
+            const auto [path, html] = CHistoryForm::ExportTarget(c.chosen, c.htmlFilter);
+            QCOMPARE(path, QString(c.path));
+            QCOMPARE(html, c.html);
+        }
+
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        QTemporaryDir dir;
+        form->askExportFile = [&dir] { return std::pair(dir.filePath("archive"), true); };
+        form->Command(CHistoryForm::kCmdExport);
+        QFile html(dir.filePath("archive.html"));
+        QVERIFY(html.open(QIODevice::ReadOnly));
+        const QByteArray page = html.readAll();
+        QVERIFY(page.contains("<table"));
+        QVERIFY(page.contains("carol says hello"));
+        form->askExportFile = [] { return std::pair(QString(), false); };
+        form->Command(CHistoryForm::kCmdExport);  // cancelled: nothing happens
+    }
+
+    void theRowMenuFollowsTheSettings() {
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        QCOMPARE(MenuTexts(form->RowMenu()),
+                 (QStringList{"Write message to sender", "Copy", "Delete"}));
+        QCOMPARE(MenuTexts(form->ServiceMenu()), (QStringList{"Clear archive", "Export messages"}));
+        cleanup();
+        init();
+        form = Open({"\"MsgArcCntxMenuDelDisabled\"=dword:00000001",
+                     "\"MsgSendDisabled\"=dword:00000001",
+                     "\"MsgArcSvcMenuClearDisabled\"=dword:00000001"});
+        QVERIFY(form != nullptr);
+        QCOMPARE(MenuTexts(form->RowMenu()), QStringList{"Copy"});
+        QCOMPARE(MenuTexts(form->ServiceMenu()), QStringList{"Export messages"});
+    }
+
+    void escapeAndCloseOnlyHideIt() {
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        QTest::keyClick(form, Qt::Key_Escape);
+        QVERIFY(!form->isVisible());
+        m_main->Command(CMainForm::kCmdReadMessages);
+        QVERIFY(form->isVisible());
+        form->close();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(m_main->ArchiveWindow(), form);
+    }
+};
+
+QTEST_MAIN(HistoryFormTest)
+#include "CHistoryForm_test.moc"

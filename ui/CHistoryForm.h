@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QTimer>
+#include <string>
+
+#include "messaging/CvRecipient.h"
+#include "ui/CvFormBase.h"
+
+class CMainForm;
+class CvDataSetGrid2;
+class CvEdit;
+class CvMsgArchive;
+class QLabel;
+class QMenu;
+class QToolButton;
+
+// The message archive: the dialogue list (one row per correspondent, its
+// newest message) and, after opening a row, the messages exchanged with that
+// correspondent. It searches, copies, deletes, answers, clears and exports.
+// Both lists follow the archive, so messages that arrive or are sent while it
+// is open appear at once. Closing or Escape only hides it.
+class CHistoryForm : public CvFormBase {
+    Q_OBJECT
+public:
+    // Commands.
+    static constexpr int kCmdWriteToSender = 171;
+    static constexpr int kCmdCopy = 172;
+    static constexpr int kCmdDelete = 173;
+    static constexpr int kCmdServiceMenu = 187;
+    static constexpr int kCmdClear = 188;
+    static constexpr int kCmdExport = 191;
+    static constexpr int kCmdBack = 193;
+    static constexpr int kCmdWriteToCorrespondent = 196;
+    static constexpr int kCmdOpenDialogue = 199;
+    static constexpr int kSearchDelayMs = 500;
+
+    enum View { kDialogues = 0, kMessages = 1 };
+
+    CHistoryForm(CMainForm& main, CvMsgArchive& archive, int linkMode);
+    ~CHistoryForm() override;
+
+    void SetOnTop(bool onTop);
+    void SetLinkMode(int mode);
+    // View 0 with the first (newest) dialogue selected.
+    void ShowDialogueList();
+    // View 1 with the messages exchanged with `correspondent`, the row of
+    // message `rid` selected (the first row when it is not there).
+    void ShowDialogueOf(const CvRecipient& correspondent, int64_t rid);
+
+    void Command(int id);
+
+    View CurrentView() const { return m_view; }
+    const CvRecipient& Correspondent() const { return m_correspondent; }
+    CvDataSetGrid2* DialogueGrid() const { return m_dialogues; }
+    CvDataSetGrid2* MessageGrid() const { return m_messages; }
+    CvEdit* SearchField() const { return m_search; }
+    QMenu* ServiceMenu() const { return m_serviceMenu; }
+    QMenu* RowMenu() const { return m_rowMenu; }
+    // Opens the save dialog; tests replace it. Returns the chosen file name
+    // ("" when cancelled) and whether the HTML filter was chosen.
+    std::function<std::pair<QString, bool>()> askExportFile;
+    // Asks the question before the archive is cleared; tests replace it.
+    std::function<bool()> confirmClear;
+
+    // The name an export writes to and whether it is HTML, by the chosen
+    // name and filter: a name without extension gets "html" with the HTML
+    // filter and "csv" otherwise; only an "html" extension (any case) is
+    // written as HTML.
+    static std::pair<QString, bool> ExportTarget(const QString& chosen, bool htmlFilter);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void SwitchView(View view);
+    void Search();
+    void ClearSearch();
+    void OpenSelectedDialogue();
+    CvDataSetGrid2* CurrentGrid() const;
+    void WriteToSender();
+    void Copy();
+    void Delete();
+    void Clear();
+    void Export();
+    void ApplyAppearance();
+    void RestorePlacement();
+    void SavePlacement();
+
+    CMainForm& m_main;
+    CvMsgArchive& m_archive;
+    View m_view = kDialogues;
+    CvRecipient m_correspondent;
+    QToolButton* m_back;
+    QLabel* m_caption;
+    CvEdit* m_search;
+    QToolButton* m_write;
+    QToolButton* m_service;
+    CvDataSetGrid2* m_dialogues;
+    CvDataSetGrid2* m_messages;
+    QMenu* m_serviceMenu;
+    QMenu* m_rowMenu;
+    QTimer m_searchTimer;
+};
