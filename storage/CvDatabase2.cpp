@@ -188,7 +188,8 @@ void CvDatabase2::ExecuteScript(const CvDbScriptEntry* entries, size_t count) {
 }
 
 bool CvDatabase2::ExecuteWrite(const std::u16string& sql, const CvDbRecord& record,
-                               const CvDbRecord& whereParameters) {
+                               const CvDbRecord& whereParameters,
+                               const std::u16string& insertedInto) {
     bool done = false;
     if (sqlite3_stmt* statement = Prepare(sql)) {
         BindRecord(statement, record);
@@ -200,7 +201,16 @@ bool CvDatabase2::ExecuteWrite(const std::u16string& sql, const CvDbRecord& reco
         sqlite3_finalize(statement);
     }
     if (m_batchDepth == 0) {
-        RefreshCursors();
+        if (done && !insertedInto.empty()) {
+            const int64_t rowid = sqlite3_last_insert_rowid(m_db);
+            for (CvDbSrvMemCursor2* cursor : m_cursors) {
+                if (cursor->IsAutoRefresh()) {
+                    cursor->RowInserted(insertedInto, rowid);
+                }
+            }
+        } else {
+            RefreshCursors();
+        }
     }
     return done;
 }
@@ -245,7 +255,7 @@ bool CvDatabase2::Insert(const std::u16string& table, const CvDbRecord& record) 
     const std::vector<std::u16string> names = ColumnNames(record);
     const std::u16string sql = u"INSERT INTO " + table + u"(" + Join(names, u"") + u") VALUES (" +
                                Join(names, u":") + u")";
-    return ExecuteWrite(sql, record, {});
+    return ExecuteWrite(sql, record, {}, table);
 }
 
 bool CvDatabase2::Update(const std::u16string& table, const CvDbRecord& record,
@@ -270,6 +280,11 @@ bool CvDatabase2::Delete(const std::u16string& table, const std::u16string& wher
         sql += u" WHERE " + where;
     }
     return ExecuteWrite(sql, {}, whereParameters);
+}
+
+bool CvDatabase2::Execute(const std::u16string& sql, const CvDbRecord& parameters) {
+    std::lock_guard guard(m_lock);
+    return ExecuteWrite(sql, parameters, {});
 }
 
 void CvDatabase2::RefreshCursors() {
@@ -314,6 +329,18 @@ std::u16string CvDatabase2::QueryText(const CvDbQuery& query) {
 bool CvDatabase2::RunQuery(const CvDbQuery& query, std::vector<CvDbSrvMemCursor2::Row>& rows) {
     std::lock_guard guard(m_lock);
     rows.clear();
+    if (query.producer) {
+        return query.producer(*this, query, rows);
+    }
+    return ForEachRow(query, [&rows](const CvDbSrvMemCursor2::Row& row) {
+        rows.push_back(row);
+        return true;
+    });
+}
+
+bool CvDatabase2::ForEachRow(const CvDbQuery& query,
+                             const std::function<bool(const CvDbSrvMemCursor2::Row&)>& each) {
+    std::lock_guard guard(m_lock);
     const std::u16string sql = QueryText(query);
     sqlite3_stmt* statement = Prepare(sql);
     if (!statement) {
@@ -321,9 +348,10 @@ bool CvDatabase2::RunQuery(const CvDbQuery& query, std::vector<CvDbSrvMemCursor2
     }
     BindRecord(statement, query.parameters);
     const int columns = sqlite3_column_count(statement);
+    CvDbSrvMemCursor2::Row row;
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-        CvDbSrvMemCursor2::Row& row = rows.emplace_back();
+        row.clear();
         row.reserve(static_cast<size_t>(columns));
         for (int i = 0; i < columns; ++i) {
             switch (sqlite3_column_type(statement, i)) {
@@ -342,6 +370,10 @@ bool CvDatabase2::RunQuery(const CvDbQuery& query, std::vector<CvDbSrvMemCursor2
                     row.emplace_back();
                     break;
             }
+        }
+        if (!each(row)) {
+            rc = SQLITE_DONE;
+            break;
         }
     }
     const bool done = rc == SQLITE_DONE;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,10 @@ public:
     bool Delete(const std::u16string& table, const std::u16string& where,
                 const CvDbRecord& whereParameters);
 
+    // Runs one writing statement of the caller's own text, its parameters
+    // bound by name.
+    bool Execute(const std::u16string& sql, const CvDbRecord& parameters = {});
+
     // Runs `query` in a new cursor registered with this connection (refreshed
     // after every write when `autoRefresh` is set). The cursor must not outlive
     // the connection's use; destroying it unregisters it.
@@ -83,8 +88,14 @@ public:
     bool CommitBatch();
 
     // Runs a query once and replaces `rows`. Integer columns read as Integer,
-    // text as wide text, everything else (float, blob, NULL) as Null.
+    // text as wide text, everything else (float, blob, NULL) as Null. A query
+    // with a producer runs the producer instead.
     bool RunQuery(const CvDbQuery& query, std::vector<CvDbSrvMemCursor2::Row>& rows);
+    // Runs the query's statement (never its producer) and hands each row to
+    // `each` as it is read, until `each` returns false; a query stopped that
+    // way has succeeded.
+    bool ForEachRow(const CvDbQuery& query,
+                    const std::function<bool(const CvDbSrvMemCursor2::Row&)>& each);
 
     // The SQL text a query runs.
     static std::u16string QueryText(const CvDbQuery& query);
@@ -94,8 +105,10 @@ private:
 
     void UnregisterCursor(CvDbSrvMemCursor2* cursor);
     // Prepares, binds, steps once and finalises, then refreshes the cursors.
+    // `insertedInto` names the table of an INSERT, so that the cursors can
+    // add its row instead of running their queries again.
     bool ExecuteWrite(const std::u16string& sql, const CvDbRecord& record,
-                      const CvDbRecord& whereParameters);
+                      const CvDbRecord& whereParameters, const std::u16string& insertedInto = {});
     sqlite3_stmt* Prepare(const std::u16string& sql);
     void Report(const std::u16string& sql, const char* message) const;
     void RefreshCursors();

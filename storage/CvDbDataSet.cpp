@@ -1,5 +1,6 @@
 #include "storage/CvDbDataSet.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "storage/CvDatabase2.h"
@@ -63,17 +64,8 @@ int CvDbDataSet::Find(const std::u16string& column, const CvDbValue& value) {
         return -1;
     }
     const auto& names = m_cursor->Query().columnNames;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (names[i] != column) {
-            continue;
-        }
-        const auto& rows = m_cursor->Rows();
-        for (size_t r = 0; r < rows.size(); ++r) {
-            if (i < rows[r].size() && rows[r][i] == value) {
-                return static_cast<int>(r);
-            }
-        }
-        return -1;
-    }
-    return -1;
+    const auto found = std::find(names.begin(), names.end(), column);
+    return found == names.end()
+               ? -1
+               : m_cursor->FindRow(static_cast<size_t>(found - names.begin()), value);
 }

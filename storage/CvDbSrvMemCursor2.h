@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "storage/CvDbQuery.h"
@@ -8,12 +10,22 @@
 
 class CvDatabase2;
 
-// A cursor that runs its query once per Open and holds every row in memory;
-// no statement stays open between calls. Made by CvDatabase2::OpenCursor,
-// registered with the connection until destroyed.
+// A cursor that runs its query once per Open and holds the result in
+// memory; no statement stays open between calls. Made by
+// CvDatabase2::OpenCursor, registered with the connection until destroyed.
+//
+// A query with a key column holds only the keys; the rows are read when they
+// are first asked for (a block of neighbours in one statement) and kept in a
+// bounded cache until the next Open. Such a query yields (key, sort value)
+// ordered by sort value, then key, both descending, and whether it holds a
+// row depends on that row alone: a row inserted into the key table is then
+// placed by one lookup instead of running the query again.
 class CvDbSrvMemCursor2 : public CvDbSrvAbstractCursor2 {
 public:
     using Row = std::vector<CvDbValue>;
+    // Rows read by one statement, and the most a lazy cursor keeps.
+    static constexpr int kBlockRows = 128;
+    static constexpr size_t kCachedRows = 4096;
 
     CvDbSrvMemCursor2(CvDatabase2* database, CvDbQuery query, bool autoRefresh);
     ~CvDbSrvMemCursor2() override;
@@ -21,6 +33,10 @@ public:
     CvDbSrvMemCursor2& operator=(const CvDbSrvMemCursor2&) = delete;
 
     void Open() override;
+    // After `rowid` was inserted into `table`: a lazy cursor over that table
+    // adds the row in its place when the query holds it; any other cursor
+    // runs its query again.
+    void RowInserted(const std::u16string& table, int64_t rowid);
     bool Move(int offset, int origin) override;
     bool GetRecord(CvDbRecord& record) override;
     int GetPosition() override { return m_position; }
@@ -28,11 +44,22 @@ public:
 
     bool IsAutoRefresh() const { return m_autoRefresh; }
     const CvDbQuery& Query() const { return m_query; }
-    const std::vector<Row>& Rows() const { return m_rows; }
-    int RowCount() const { return static_cast<int>(m_rows.size()); }
+    int RowCount() const;
+    // Index of the first row whose `column`-th value equals `value`; -1 when
+    // none does.
+    int FindRow(size_t column, const CvDbValue& value);
 
 private:
     friend class CvDatabase2;
+
+    bool IsLazy() const { return !m_query.keyColumn.empty(); }
+    // The row at `index`; null when it is out of range or its record is gone.
+    const Row* RowAt(int index);
+    void ReadBlock(int index);
+    // The query's row with `key` (empty when it holds none); false when the
+    // lookup failed.
+    bool LookUp(int64_t key, Row& row);
+    const CvDbValue& SortValueAt(size_t index);
 
     // Null once the connection is gone; the cursor then keeps its last rows.
     CvDatabase2* m_database;
@@ -40,4 +67,8 @@ private:
     CvDbQuery m_query;
     bool m_autoRefresh;
     std::vector<Row> m_rows;
+    std::vector<int64_t> m_keys;
+    // Sort values of keys looked up by RowInserted, until the next Open.
+    std::unordered_map<int64_t, CvDbValue> m_sortValues;
+    std::unordered_map<int64_t, Row> m_cache;
 };

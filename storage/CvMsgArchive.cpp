@@ -2,6 +2,7 @@
 
 #include "app/CvFileTime.h"
 #include "app/CvTimeStamp.h"
+#include "storage/CvArchiveSearch.h"
 
 namespace {
 
@@ -74,6 +75,23 @@ const std::u16string CvMsgArchive::kConversationReferenceWhere =
     u"((sender = :addr COLLATE NOCASE AND msgtype = 1) OR "
     u"(recipient = :addr COLLATE NOCASE AND msgtype = 2))";
 
+std::u16string CvMsgArchive::PartnersSql(const std::u16string& msgtype,
+                                         const std::u16string& partner) {
+    return Partners(msgtype, partner);
+}
+
+const std::u16string& CvMsgArchive::ConversationSql() {
+    // Each direction from its covering index (partner, time, rid), merged;
+    // the rows themselves are read only when shown.
+    static const std::u16string sql =
+        u"SELECT rid, msgtime FROM messages WHERE msgtype = 1 AND sender IN (SELECT p FROM (" +
+        Partners(u"1", u"sender") +
+        u") WHERE p = :addr COLLATE NOCASE) UNION ALL SELECT rid, msgtime FROM messages WHERE "
+        u"msgtype = 2 AND recipient IN (SELECT p FROM (" +
+        Partners(u"2", u"recipient") + u") WHERE p = :addr COLLATE NOCASE) ORDER BY 2 DESC, 1 DESC";
+    return sql;
+}
+
 const std::u16string& CvMsgArchive::ConversationWhere() {
     // The locale's comparison runs over the few distinct partner names only;
     // their rows are then found through the byte-order indexes.
@@ -102,6 +120,11 @@ const std::vector<CvDbScriptEntry>& CvMsgArchive::Script() {
         // newest row is the last entry.
         {4, u"CREATE INDEX IF NOT EXISTS idx_messages_received_rid ON messages (msgtype, sender)"},
         {4, u"CREATE INDEX IF NOT EXISTS idx_messages_sent_rid ON messages (msgtype, recipient)"},
+        // The search's trigram index of the upper-cased texts and names.
+        {5, CvArchiveSearch::IndexScript()[0]},
+        {5, CvArchiveSearch::IndexScript()[1]},
+        {5, CvArchiveSearch::IndexScript()[2]},
+        {5, CvArchiveSearch::IndexScript()[3]},
     };
     return script;
 }
@@ -129,13 +152,21 @@ CvMsgArchive::CvMsgArchive() : m_dialogues(&m_db), m_conversation(&m_db) {
     m_dialogues.SetUpdateTable(kMessages);
     m_dialogues.SetKeyCondition(u"rid =:rid");
 
+    dialogues.producer = [this](CvDatabase2& database, const CvDbQuery& query,
+                                std::vector<CvDbSrvMemCursor2::Row>& rows) {
+        const auto pattern = query.parameters.find(u"srchstr");
+        return CvArchiveSearch::Run(
+            database, pattern == query.parameters.end() ? CvDbValue() : pattern->second, query,
+            m_searchIndexReady, rows);
+    };
+
     CvDbQuery& conversation = m_conversation.Query();
+    conversation.rawSql = ConversationSql();
+    conversation.keyColumn = u"rid";
+    conversation.keyTable = kMessages;
     conversation.selectList = {u"rid",       u"msgtype", u"msgtime", u"sender",
                                u"recipient", u"message", u"conttype"};
     conversation.columnNames = conversation.selectList;
-    conversation.from = kMessages;
-    conversation.where = ConversationWhere();
-    conversation.orderBy = u"msgtime DESC, rid DESC";
     conversation.parameters[u"addr"] = CvDbValue::FromAnsi("");
     m_conversation.SetUpdateTable(kMessages);
     m_conversation.SetKeyCondition(u"rid =:rid");
@@ -149,6 +180,7 @@ bool CvMsgArchive::Open(const std::string& path) {
         return false;  // the data sets stay closed, and so empty
     }
     m_db.ExecuteScript(Script());
+    m_searchIndexReady = CvArchiveSearch::CompleteIndex(m_db);
     m_dialogues.Open();
     m_conversation.Open();
     return true;
@@ -240,7 +272,22 @@ size_t CvMsgArchive::Store(const std::vector<Record>& records) {
 }
 
 bool CvMsgArchive::Clear() {
-    const bool cleared = m_db.Delete(kMessages, u"", {});
+    // Without its triggers the table is emptied at once instead of row by
+    // row; the script then makes the index and its triggers anew.
+    m_db.BeginBatch();
+    bool cleared = true;
+    for (const char16_t* drop : {u"DROP TRIGGER IF EXISTS messages_search_insert",
+                                 u"DROP TRIGGER IF EXISTS messages_search_delete",
+                                 u"DROP TRIGGER IF EXISTS messages_search_update",
+                                 u"DROP TABLE IF EXISTS messages_search"}) {
+        cleared = cleared && m_db.Execute(drop);
+    }
+    cleared = cleared && m_db.Delete(kMessages, u"", {});
+    m_db.ExecuteScript(Script());
+    cleared = m_db.CommitBatch() && cleared;
+    m_searchIndexReady = CvArchiveSearch::CompleteIndex(m_db);
+    m_dialogues.Open();
+    m_conversation.Open();
     NotifyViews();
     return cleared;
 }

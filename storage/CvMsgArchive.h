@@ -14,10 +14,12 @@
 // message, read through two data sets that follow every write:
 // - Dialogues(): one row per conversation partner, newest first; columns
 //   msgtype, interlocutor, sender, recipient, message, msgtime, rid, conttype;
-//   parameter srchstr (a LIKE pattern, "%%" = everything).
+//   parameter srchstr (a LIKE pattern, "%%" = everything), searched through
+//   a trigram index (CvArchiveSearch).
 // - Conversation(): the messages received from or sent to one partner (letter
 //   case ignored), newest first; columns rid, msgtype, msgtime, sender,
-//   recipient, message, conttype; parameter addr.
+//   recipient, message, conttype; parameter addr. It holds the row ids and
+//   reads the rows a block at a time as they are asked for.
 // Whether archiving is enabled (MsgArcDisabled) is the caller's decision.
 class CvMsgArchive {
 public:
@@ -31,6 +33,12 @@ public:
     // data set runs, which compares only the distinct partner names.
     static const std::u16string kConversationReferenceWhere;
     static const std::u16string& ConversationWhere();
+    // The statement the conversation runs: the keys (rid) of the rows of
+    // ConversationWhere() in their order; the rows are read when shown.
+    static const std::u16string& ConversationSql();
+    // The distinct non-NULL values of `partner` among the rows of one
+    // direction, in byte order, found through the partner index.
+    static std::u16string PartnersSql(const std::u16string& msgtype, const std::u16string& partner);
 
     CvMsgArchive();
     CvMsgArchive(const CvMsgArchive&) = delete;
@@ -88,4 +96,6 @@ private:
     CvDatabase2 m_db;
     CvDbDataSet m_dialogues;
     CvDbDataSet m_conversation;
+    // Whether the search index holds every message (see CvArchiveSearch).
+    bool m_searchIndexReady = false;
 };

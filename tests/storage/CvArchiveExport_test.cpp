@@ -14,7 +14,9 @@ class CvArchiveExportTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_archive.Open(m_dir.File("messages")));
-        m_archive.Conversation().Query().orderBy = u"rid";
+        // Oldest first, so that the expected files read in order.
+        m_archive.Conversation().Query().rawSql =
+            u"SELECT rid FROM messages WHERE sender = :addr COLLATE NOCASE ORDER BY rid";
     }
 
     void Add(const char* time, const char* sender, const char* message) {

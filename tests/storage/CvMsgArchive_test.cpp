@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CvFileTime.h"
+#include "storage/CvArchiveSearch.h"
 #include "storage/CvDbText.h"
 #include "support/TestEnv.h"
 
@@ -148,6 +149,40 @@ TEST_F(CvMsgArchiveTest, DataSetsFollowWritesDeletesAndClearing) {
     EXPECT_EQ(Column(m_archive.Dialogues(), u"interlocutor"), (std::vector<std::string>{"VERA"}));
 }
 
+// The open conversation places each new row itself; it must stand where
+// running the query again puts it, whatever its time.
+TEST_F(CvMsgArchiveTest, ConversationPlacesNewRowsWhereTheQueryWould) {
+    m_archive.SetPartner("anna");
+    struct Write {
+        const char* sender;
+        const char* recipient;
+        uint64_t time;  // 0: no time
+        bool received;
+    };
+    const Write writes[] = {
+        {"ANNA", "ME", Ticks(5, 10, 0), true},   {"ME", "Anna", Ticks(7, 10, 0), false},
+        {"ANNA", "ME", Ticks(6, 10, 0), true},   {"BORIS", "ME", Ticks(9, 10, 0), true},
+        {"ANNA", "ME", Ticks(6, 10, 0), true},   {"ME", "ANNA", Ticks(1, 10, 0), false},
+        {"ME", "BORIS", Ticks(2, 10, 0), false}, {"anna", "ME", Ticks(9, 9, 0), true},
+    };
+    for (const Write& w : writes) {
+        const CMsg msg = Msg(MsgPersonal, w.sender, w.recipient, "t", w.time);
+        ASSERT_TRUE(w.received ? m_archive.StoreReceived(msg, w.time) : m_archive.StoreSent(msg));
+        auto rids = [this] {
+            std::vector<int64_t> values;
+            CvDbDataSet& conversation = m_archive.Conversation();
+            for (int i = 0; i <= conversation.GetLastIndex(); ++i) {
+                values.push_back(conversation.ReadValue(i, u"rid").AsInteger());
+            }
+            return values;
+        };
+        const std::vector<int64_t> placed = rids();
+        m_archive.SetPartner("anna");
+        EXPECT_EQ(placed, rids()) << w.sender << w.time;
+    }
+    EXPECT_EQ(m_archive.Conversation().GetLastIndex(), 5);
+}
+
 TEST(CvMsgArchiveMigrationTest, AnOldArchiveGainsConttype) {
     TempDir dir;
     {
@@ -187,7 +222,9 @@ protected:
         CvDatabase2& db = m_archive.Database();
         std::mt19937 random(7);
         const std::vector<std::string> names = {"Bob", "BOB", "anna", "Борис", "БОРИС", "x%y", ""};
-        const std::vector<std::string> texts = {"hello", "Привет", "10% off", "a_b", "", "HELLO"};
+        const std::vector<std::string> texts = {"hello",      "Привет", "10% off",  "a_b",
+                                                "",           "HELLO",  "Straße",   "say \"hi\" x",
+                                                "мир ПРИВЕТ", "𝄞 clef", "xxhelloxx"};
         for (int i = 0; i < 400; ++i) {
             CvDbRecord record = {
                 {u"msgtype", CvDbValue::FromInteger(1 + random() % 2)},
@@ -251,18 +288,24 @@ TEST_F(CvMsgArchiveEquivalenceTest, DialogueListMatchesTheDefiningStatement) {
         }
         return result;
     };
-    for (const char* pattern : {"%%", "%", "%%%", "", "%hello%", "%ПРИВЕТ%", "%10%%", "%a_b%",
-                                "%bob%", "%борис%", "%x%y%", "%only%", "_%", "%nothing%"}) {
+    for (const char* pattern :
+         {"%%",        "%",        "%%%",      "",          "%hello%",      "%ПРИВЕТ%",
+          "%привет%",  "%ривет%",  "%10%%",    "%a_b%",     "%bob%",        "%борис%",
+          "%x%y%",     "%only%",   "_%",       "%nothing%", "%hel%lo%",     "%he_lo%",
+          "%strasse%", "%STRAßE%", "%\"hi\"%", "%𝄞 c%",     "%мир%привет%", "%xxhel%"}) {
         CvDbQuery reference;
         reference.rawSql = CvMsgArchive::kDialogueReferenceSql;
         reference.parameters[u"srchstr"] = CvDbValue::FromAnsi(pattern);
         CvDbQuery fast = reference;
         fast.rawSql = CvMsgArchive::DialogueSql();
-        std::vector<CvDbSrvMemCursor2::Row> expected, actual;
+        std::vector<CvDbSrvMemCursor2::Row> expected, actual, indexed;
         ASSERT_TRUE(db.RunQuery(reference, expected));
         ASSERT_TRUE(db.RunQuery(fast, actual));
+        ASSERT_TRUE(
+            CvArchiveSearch::Run(db, reference.parameters[u"srchstr"], fast, true, indexed));
         EXPECT_EQ(expected.empty(), pattern == std::string("%nothing%")) << pattern;
         EXPECT_EQ(normalised(actual), normalised(expected)) << pattern;
+        EXPECT_EQ(normalised(indexed), normalised(expected)) << pattern;
     }
 }
 
@@ -287,6 +330,62 @@ TEST_F(CvMsgArchiveEquivalenceTest, ConversationMatchesTheDefiningCondition) {
         EXPECT_EQ(expected.empty(), absent) << partner;
         EXPECT_EQ(actual, expected) << partner;
     }
+}
+
+// The index query keeps every literal run of three or more characters of the
+// pattern, with its quotes doubled, for each column.
+TEST(CvArchiveSearchTest, MatchExpressionTakesTheLongRunsOfThePattern) {
+    struct Case {
+        std::u16string pattern;
+        std::u16string phrases;  // "" = no run long enough
+    };
+    const Case cases[] = {
+        {u"%HELLO%", u"\"HELLO\""},
+        {u"%HE%LLO%", u"\"LLO\""},
+        {u"%AB_CDE%XY%", u"\"CDE\""},
+        {u"%ПРИВЕТ%МИР%", u"\"ПРИВЕТ\" AND \"МИР\""},
+        {u"%SAY \"HI\"%", u"\"SAY \"\"HI\"\"\""},
+        {u"%𝄞C%", u""},  // two characters, three UTF-16 units
+        {u"%𝄞CD%", u"\"𝄞CD\""},
+        {u"%%", u""},
+        {u"A_B", u""},
+    };
+    for (const Case& c : cases) {
+        const std::u16string expected =
+            c.phrases.empty() ? u""
+                              : u"message : (" + c.phrases + u") OR sender : (" + c.phrases +
+                                    u") OR recipient : (" + c.phrases + u")";
+        EXPECT_EQ(CvArchiveSearch::MatchExpression(c.pattern), expected)
+            << CvDbText::ToUtf8(c.pattern);
+    }
+}
+
+// An archive written before the index existed is indexed when opened, and a
+// text that is not valid UTF-8 is archived and found like any other.
+TEST(CvArchiveSearchTest, OldArchivesAreIndexedAndOddTextsStored) {
+    TempDir dir;
+    {
+        CvMsgArchive archive;
+        ASSERT_TRUE(archive.Open(dir.File("messages")));
+        ASSERT_TRUE(
+            archive.StoreReceived(Msg(MsgPersonal, "ANNA", "ME", "old message"), Ticks(1, 1, 0)));
+        for (const char16_t* drop :
+             {u"DROP TRIGGER messages_search_insert", u"DROP TRIGGER messages_search_delete",
+              u"DROP TRIGGER messages_search_update", u"DROP TABLE messages_search"}) {
+            ASSERT_TRUE(archive.Database().Execute(drop));
+        }
+        ASSERT_TRUE(archive.StoreReceived(Msg(MsgPersonal, "BORIS", "ME", "older message"),
+                                          Ticks(1, 2, 0)));
+    }
+    CvMsgArchive archive;
+    ASSERT_TRUE(archive.Open(dir.File("messages")));
+    ASSERT_TRUE(archive.StoreReceived(Msg(MsgPersonal, "VERA", "ME", "bad \xff\xfe message"),
+                                      Ticks(1, 3, 0)));
+    archive.SetSearchText("MESSAGE");
+    EXPECT_EQ(Column(archive.Dialogues(), u"interlocutor"),
+              (std::vector<std::string>{"VERA", "BORIS", "ANNA"}));
+    archive.SetSearchText("older");
+    EXPECT_EQ(Column(archive.Dialogues(), u"interlocutor"), (std::vector<std::string>{"BORIS"}));
 }
 
 }  // namespace
