@@ -37,6 +37,10 @@
 #include "storage/CvMsgArchive.h"
 #include "storage/CvMsgFiler.h"
 #include "storage/CvPingerPresenceProbe.h"
+#include "ui/CBrowseNetForm.h"
+#include "ui/CContactEditForm.h"
+#include "ui/CContactMassAddForm.h"
+#include "ui/CContactsForm.h"
 #include "ui/CHistoryForm.h"
 #include "ui/CNewMsgForm.h"
 #include "ui/CNoTrayForm.h"
@@ -136,6 +140,16 @@ void CMainForm::customEvent(QEvent* event) {
         case kMsgImportAnswer:
             OnImportAnswer(static_cast<int>(message->wParam));
             break;
+        case kMsgOpenContact:
+            if (message->wParam == CContactsForm::kListContacts) {
+                OnOpenContact(message->lParam);
+            }
+            break;
+        case kMsgContactLayout:
+            if (m_contactList) {
+                m_contactList->ApplyLayout();
+            }
+            break;
         case kMsgClose:
             Close();
             break;
@@ -209,6 +223,8 @@ void CMainForm::Startup() {
                                                      m_contactFile->Contacts(), m_probe.get());
     m_contacts->Load();
     m_contacts->StartPresence();
+    // Made once, then only shown and hidden.
+    m_contactList = new CContactsForm(*this, m_contacts.get());
 
     // The tray icon.
     m_tray->SetNames(m_computerName, m_userName, m_domainName);
@@ -307,8 +323,11 @@ void CMainForm::Command(int id) {
             Close();
             break;
         case kCmdTrayClick:
-            m_tray->StopBlinkingAfter(kBlinkRunOut);
-            ShowPopup(true, CvPopupList::kOpenDefault);
+            ShowContactList(nullptr, QCursor::pos(), CvContactLayout::kAlignCentre,
+                            CvContactLayout::kAlignCentre);
+            break;
+        case kCmdNewContact:
+            OpenContactEdit(nullptr, CvContact{});
             break;
         case kCmdCopy:
             CopyCurrentMessage();
@@ -341,6 +360,87 @@ CHistoryForm* CMainForm::OpenArchive(int dialogue) {
     m_history->activateWindow();
     m_tray->StopBlinkingAfter(kBlinkRunOut);
     return m_history;
+}
+
+CBrowseNetForm* CMainForm::LanBrowser() const {
+    return m_lanBrowser && !m_lanBrowser->IsClosed() ? m_lanBrowser.data() : nullptr;
+}
+
+CBrowseNetForm* CMainForm::OpenLanBrowser() {
+    if (!m_pinger || !m_scanner || m_closed) {
+        return nullptr;
+    }
+    if (LanBrowser() == nullptr) {
+        m_lanBrowser = new CBrowseNetForm(*this, *m_pinger, *m_scanner, m_directory);
+    }
+    m_lanBrowser->showNormal();
+    m_lanBrowser->raise();
+    m_lanBrowser->activateWindow();
+    return m_lanBrowser;
+}
+
+CContactsForm* CMainForm::ContactList() const {
+    return m_contactList.data();
+}
+
+void CMainForm::ShowContactList(QObject* owner, QPoint anchor, int verticalFlags,
+                                int horizontalFlags) {
+    if (!m_contactList || m_closed) {
+        return;
+    }
+    m_contactList->ShowAt(owner != nullptr ? owner : this, anchor, verticalFlags, horizontalFlags);
+}
+
+void CMainForm::OnOpenContact(qintptr index) {
+    if (!m_contacts) {
+        return;
+    }
+    // The contact list sends this while the row is still the one clicked.
+    if (const auto contact = CContactsForm::ContactAt(*m_contacts, static_cast<int>(index))) {
+        OpenWriteMessage({{contact->conttype, contact->name}});
+    }
+}
+
+CContactEditForm* CMainForm::OpenContactEdit(const CvContact* existing, const CvContact& prefill) {
+    if (!m_contacts || m_closed || Int(Id::kContactListDisableEdit) != 0) {
+        return nullptr;
+    }
+    CContactEditForm* form = nullptr;
+    for (QWidget* window : CvFormRegistry::Instance().Windows()) {
+        auto* open = qobject_cast<CContactEditForm*>(window);
+        if (open != nullptr && open->IsEditing(existing) && existing != nullptr) {
+            form = open;
+            break;
+        }
+    }
+    if (form == nullptr) {
+        form = new CContactEditForm(*m_contacts, existing, prefill);
+        CvFormRegistry::Instance().Register("CContactEditForm", form);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            form->adjustSize();
+            form->move(screen->availableGeometry().center() - form->rect().center());
+        }
+    }
+    form->showNormal();
+    form->raise();
+    form->activateWindow();
+    return form;
+}
+
+CContactMassAddForm* CMainForm::OpenContactMassAdd(const std::vector<CvContact>& recipients) {
+    if (!m_contacts || m_closed || recipients.empty() || Int(Id::kContactListDisableEdit) != 0) {
+        return nullptr;
+    }
+    auto* form = new CContactMassAddForm(*m_contacts, recipients);
+    CvFormRegistry::Instance().Register("CContactMassAddForm", form);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        form->adjustSize();
+        form->move(screen->availableGeometry().center() - form->rect().center());
+    }
+    form->show();
+    form->raise();
+    form->activateWindow();
+    return form;
 }
 
 void CMainForm::ShowAbout() {
@@ -704,10 +804,13 @@ void CMainForm::OnTrayMouse(long message) {
         case CvTrayIcon::kLeftButtonDown:
         case CvTrayIcon::kLeftButtonDoubleClick:
             RunImportPrompt();
-            // 2 opens the archive; the contact list (1, the default) answers
-            // the click once it exists, until then the popup does, as for 3.
-            if (Int(Id::kTrayLeftMouseBtn) == 2 && m_archive) {
+            // 2 opens the archive, 3 the popup; anything else (1, the
+            // default) shows the contact list at the cursor.
+            if (Int(Id::kTrayLeftMouseBtn) == 2) {
                 OpenArchive(-1);
+            } else if (Int(Id::kTrayLeftMouseBtn) == 3) {
+                m_tray->StopBlinkingAfter(kBlinkRunOut);
+                ShowPopup(true, CvPopupList::kOpenDefault);
             } else {
                 Command(kCmdTrayClick);
             }
@@ -734,10 +837,10 @@ void CMainForm::OnTrayHover() {
 }
 
 void CMainForm::RegisterHotKeys() {
-    // Finding users in the network (24) comes with the LAN browser.
     m_hotKeys->Register(kHotKeyWriteNewMsg, Int(Id::kHotKeyWriteNewMsg), &m_hotKeyWrite);
     m_hotKeys->Register(kHotKeyReplyLastMsg, Int(Id::kHotKeyReplyLastMsg), &m_hotKeyReply);
     m_hotKeys->Register(kHotKeyOpenIncoming, Int(Id::kHotKeyOpenIncoming), &m_hotKeyOpenIncoming);
+    m_hotKeys->Register(kHotKeyBrowseLan, Int(Id::kHotKeyBrowseLan), &m_hotKeyBrowseLan);
 }
 
 void CMainForm::OnHotKeyWrite() {
@@ -784,6 +887,9 @@ void CMainForm::OnSettingsChanged(CvPropertyIterator& changes) {
                 break;
             case Id::kHotKeyReplyLastMsg:
                 m_hotKeys->Register(id, value.GetInt(), &m_hotKeyReply);
+                break;
+            case Id::kHotKeyBrowseLan:
+                m_hotKeys->Register(id, value.GetInt(), &m_hotKeyBrowseLan);
                 break;
             case Id::kHotKeyEnabled:
                 if (value.GetInt() != 0) {
@@ -876,8 +982,13 @@ void CMainForm::Shutdown() {
     for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
         (*it)->close();
     }
+    if (m_contactList) {
+        m_contactList->hide();
+    }
     // The archive window follows the archive's views: it goes first.
     delete m_history.data();
+    // Closed above (its search stopped); it would delete itself only later.
+    delete m_lanBrowser.data();
     if (m_archive) {
         // Sends reported before the end are filed before the archive closes.
         m_archiveRetry.stop();
@@ -897,6 +1008,9 @@ void CMainForm::Shutdown() {
     if (m_contacts) {
         m_contacts->StopPresence();
     }
+    // After the presence thread: its last pass may still ask the list to
+    // repaint.
+    delete m_contactList.data();
     if (m_scanner) {
         m_scanner->Stop();
     }

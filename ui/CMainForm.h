@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QTimer>
 
@@ -11,11 +12,17 @@
 #include "app/CvAppPropertyList.h"
 #include "app/CvMemberFunction.h"
 #include "messaging/CvMsgQueue.h"
+#include "messaging/CvNetDirectory.h"
 #include "messaging/CvRecipient.h"
+#include "storage/CvContact.h"
 #include "storage/CvPopupList.h"
 #include "ui/CNoTrayForm.h"
 #include "ui/CPopupMsgForm.h"
 
+class CBrowseNetForm;
+class CContactEditForm;
+class CContactMassAddForm;
+class CContactsForm;
 class CNewMsgForm;
 class CvAppSettingsStore;
 class CvContactListFile;
@@ -98,6 +105,23 @@ public:
     // -1 it keeps its view. Null when archiving is disabled.
     CHistoryForm* OpenArchive(int dialogue);
     CHistoryForm* ArchiveWindow() const;
+    // Opens (or brings up) the "Local network search" window.
+    CBrowseNetForm* OpenLanBrowser();
+    CBrowseNetForm* LanBrowser() const;
+    // The contact list window, made at start-up (null before).
+    CContactsForm* ContactList() const;
+    // Shows the contact list for `owner` (null: this window), placed at
+    // `anchor` by the CvContactLayout flags.
+    void ShowContactList(QObject* owner, QPoint anchor, int verticalFlags, int horizontalFlags);
+    // Opens the contact edit dialog: for `existing`, or, when null, for a new
+    // contact filled from `prefill` (kind, name, display name, group if set).
+    // An open dialog for the same contact is brought up. Null without a
+    // contact list or when editing is disabled.
+    CContactEditForm* OpenContactEdit(const CvContact* existing, const CvContact& prefill);
+    // Opens the dialog that adds `recipients` (kind, name, display name) to
+    // one group. Null without a contact list, recipients, or when editing is
+    // disabled.
+    CContactMassAddForm* OpenContactMassAdd(const std::vector<CvContact>& recipients);
     // Shows the message popup; `mode` as CvPopupList's opening modes.
     void ShowPopup(bool activate, int mode);
     // Replaces the error popup by one with the date, the time and `text`.
@@ -109,6 +133,10 @@ public:
     const CvAppSettingsStore& SettingsStore() const { return *m_store; }
     CvStation* Station() const { return m_station.get(); }
     CvContactsManager* Contacts() const { return m_contacts.get(); }
+    // For the LAN browser (null before start-up).
+    CvNetNamePinger* Pinger() const { return m_pinger.get(); }
+    CvHostScanner* Scanner() const { return m_scanner.get(); }
+    CvNetDirectory& Directory() { return m_directory; }
     CvUnaryFunction<void, CMsg&>& SentBinding() { return m_sentBinding; }
     // What the station calls with each received message (any thread).
     CvUnaryFunction<void, CMsg&>& ReceivedBinding() { return m_receivedBinding; }
@@ -155,6 +183,7 @@ private:
     // filed again every second until none waits.
     void RetryArchiveLater();
     void OnImportAnswer(int answer);
+    void OnOpenContact(qintptr index);
     void Shutdown();
 
     // Bound to other objects' events.
@@ -169,6 +198,7 @@ private:
     void OnHotKeyWrite();
     void OnHotKeyReply();
     void OnHotKeyOpenIncoming() { OpenArchive(0); }
+    void OnHotKeyBrowseLan() { OpenLanBrowser(); }
 
     void RegisterHotKeys();
     void FillPopup();
@@ -201,6 +231,8 @@ private:
     std::unique_ptr<CvNetbiosNetwork> m_queryNetwork;
     std::unique_ptr<CvNetNamePinger> m_pinger;
     std::unique_ptr<CvHostScanner> m_scanner;
+    // This station has joined no domain: searches list no directory accounts.
+    CvNoNetDirectory m_directory;
     std::unique_ptr<CvPingerPresenceProbe> m_probe;
     std::unique_ptr<CvContactsManager> m_contacts;
     std::unique_ptr<CvContactsImport> m_import;
@@ -221,6 +253,8 @@ private:
     QPointer<CPopupMsgForm> m_errorPopup;
     QPointer<CNoTrayForm> m_noTray;
     QPointer<CHistoryForm> m_history;
+    QPointer<CBrowseNetForm> m_lanBrowser;
+    QPointer<CContactsForm> m_contactList;
     std::vector<std::unique_ptr<CvCoreTask>> m_tasks;
 
     CvVoidUnaryMemberFunction<CMainForm, CMsg&> m_receivedBinding{this, &CMainForm::OnReceive};
@@ -238,6 +272,7 @@ private:
     CvVoidNullaryMemberFunction<CMainForm> m_hotKeyReply{this, &CMainForm::OnHotKeyReply};
     CvVoidNullaryMemberFunction<CMainForm> m_hotKeyOpenIncoming{this,
                                                                 &CMainForm::OnHotKeyOpenIncoming};
+    CvVoidNullaryMemberFunction<CMainForm> m_hotKeyBrowseLan{this, &CMainForm::OnHotKeyBrowseLan};
     CvVoidNullaryMemberFunction<CMainForm> m_replyBinding{this, &CMainForm::PopupReply};
     CvVoidNullaryMemberFunction<CMainForm> m_previousBinding{this, &CMainForm::PopupPrevious};
     CvVoidNullaryMemberFunction<CMainForm> m_nextBinding{this, &CMainForm::PopupNext};

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/CvAppSettingsStore.h"
@@ -25,6 +27,7 @@
 #include "platform/CvTextCodec.h"
 #include "storage/CvContactListAutocompleteData.h"
 #include "storage/CvContactsManager.h"
+#include "ui/CContactsForm.h"
 #include "ui/CMainForm.h"
 #include "ui/CvFormPlacement.h"
 #include "ui/CvResources.h"
@@ -63,10 +66,20 @@ CNewMsgForm::CNewMsgForm(CMainForm& main) : CvFormBase(nullptr, Qt::Window), m_m
     m_send = new QPushButton(Text(105), this);
     m_close = new QPushButton(Text(106), this);
     m_grip = new CvSizeGrip(this);
+    // The contact picker's button.
+    m_picker = new QToolButton(this);
+    m_picker->setObjectName("ContactPicker");
+    m_picker->setIcon(CvResources::KindIcon(kRecipientGroup));
+    m_picker->setIconSize(QSize(16, 16));
+    m_picker->setAutoRaise(true);
+    m_picker->setFixedSize(CvListEdit::kMinHeight, CvListEdit::kMinHeight);
+    m_picker->setVisible(m_main.Contacts() != nullptr);
+    connect(m_picker, &QToolButton::clicked, this, [this] { Command(kCmdContactPicker); });
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_toLabel, 0, Qt::AlignTop);
     top->addWidget(m_recipients, 1);
+    top->addWidget(m_picker, 0, Qt::AlignTop);
     m_toLabel->setMinimumHeight(CvListEdit::kMinHeight);
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);
@@ -309,8 +322,54 @@ void CNewMsgForm::customEvent(QEvent* event) {
         case kCmdClose:
             close();
             break;
+        case kMsgOpenContact:
+            if (message->wParam == CContactsForm::kListContacts) {
+                AddPickedContact(static_cast<int>(message->lParam));
+            }
+            break;
+        case kMsgContactLayout:
+            if (CContactsForm* picker = m_main.ContactList()) {
+                picker->ApplyLayout();
+            }
+            break;
         default:
             break;
+    }
+}
+
+void CNewMsgForm::Command(int id) {
+    switch (id) {
+        case kCmdSend:
+            Send();
+            break;
+        case kCmdClose:
+        case 2:
+            close();
+            break;
+        case kCmdContactPicker:
+        case kCmdContactPickerKey:
+            OpenContactPicker();
+            break;
+        default:
+            break;
+    }
+}
+
+void CNewMsgForm::OpenContactPicker() {
+    raise();
+    activateWindow();
+    m_main.ShowContactList(this, QCursor::pos(), CvContactLayout::kAlignCentre,
+                           CvContactLayout::kAlignLeft);
+}
+
+void CNewMsgForm::AddPickedContact(int index) {
+    CvContactsManager* contacts = m_main.Contacts();
+    // While a send runs the recipients are locked.
+    if (contacts == nullptr || m_recipients->IsReadOnly()) {
+        return;
+    }
+    if (const auto contact = CContactsForm::ContactAt(*contacts, index)) {
+        m_recipients->AddItem(contact->conttype, contact->name);
     }
 }
 

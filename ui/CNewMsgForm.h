@@ -21,6 +21,7 @@ class FormAddrAutocomp;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QToolButton;
 
 // Where the user writes a message and chooses its recipients. Sending hands
 // one record per recipient to the outbox and waits, with the input locked
@@ -35,6 +36,9 @@ public:
     static constexpr int kMsgSendDone = 0x801;
     static constexpr int kCmdSend = 106;
     static constexpr int kCmdClose = 107;
+    static constexpr int kMsgContactLayout = 0x435;
+    static constexpr int kCmdContactPicker = 32788;
+    static constexpr int kCmdContactPickerKey = 124;
     static constexpr int kIconTimerPeriodMs = 500;
 
     explicit CNewMsgForm(CMainForm& main);
@@ -49,10 +53,16 @@ public:
     bool IsTextEmpty() const;
     bool IsSending();
     void Send();
+    // 106 send, 107 and 2 close, 32788 and 124 the contact picker.
+    void Command(int id);
+    // Shows the contact list at the cursor; a contact picked there joins
+    // the recipients.
+    void OpenContactPicker();
 
     CvListEdit* RecipientField() const { return m_recipients; }
     QPlainTextEdit* TextField() const { return m_text; }
     QPushButton* SendButton() const { return m_send; }
+    QToolButton* PickerButton() const { return m_picker; }
     FormAddrAutocomp* Autocomplete() const { return m_autocomplete; }
 
 protected:
@@ -69,6 +79,7 @@ private:
     void RestorePlacement();
     void SavePlacement();
     std::vector<CvRecipient> GroupMembers(const std::string& group) const;
+    void AddPickedContact(int index);
 
     CMainForm& m_main;
     CvListEdit* m_recipients;
@@ -76,6 +87,7 @@ private:
     QLabel* m_toLabel;
     QPushButton* m_send;
     QPushButton* m_close;
+    QToolButton* m_picker;
     CvSizeGrip* m_grip;
     FormAddrAutocomp* m_autocomplete = nullptr;
     std::unique_ptr<CvContactListAutocompleteData> m_autocompleteSource;

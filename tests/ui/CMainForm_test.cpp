@@ -222,7 +222,9 @@ private slots:
     }
 
     void trayClicksHoverAndMenu() {
-        QVERIFY(Start({"\"RecvMsgMainAct\"=dword:00000003"}));
+        // TrayLeftMouseBtn 3: the left click shows the popup.
+        QVERIFY(
+            Start({"\"RecvMsgMainAct\"=dword:00000003", "\"TrayLeftMouseBtn\"=dword:00000003"}));
         QVERIFY(m_desktop->tray.Present());
         Receive(From("BOB", "quiet"));
         QTRY_VERIFY_WITH_TIMEOUT(m_main->Tray()->Icon().IsBlinking(), kWait);

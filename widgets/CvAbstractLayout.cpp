@@ -1,0 +1,3 @@
+#include "widgets/CvAbstractLayout.h"
+
+// The base holds only the window; each placement rule is its own subclass.
