@@ -191,11 +191,14 @@ bool ExportToHtml(CvDataSet& dataSet, const std::string& path,
 }
 
 bool ExportArchive(CvDatabase2& archive, const std::string& path, bool html, int& count) {
+    // Row ids only: the rows are read a block at a time as they are written
+    // out, so a large archive is never held in memory whole.
     CvDbDataSet all(&archive);
+    all.Query().rawSql = u"SELECT rid FROM messages ORDER BY msgtime, rid";
+    all.Query().keyColumn = u"rid";
+    all.Query().keyTable = u"messages";
     all.Query().selectList = {u"msgtime", u"sender", u"recipient", u"message"};
     all.Query().columnNames = all.Query().selectList;
-    all.Query().from = u"messages";
-    all.Query().orderBy = u"msgtime, rid";
     all.SetAutoRefresh(false);
     all.Open();
     count = all.GetLastIndex() + 1;

@@ -1,5 +1,6 @@
 #include "storage/CvArchiveExport.h"
 
+#include <cstdio>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -48,6 +49,30 @@ TEST_F(CvArchiveExportTest, CsvQuotesEveryTextFieldAndKeepsLineBreaks) {
               "<script>alert(1)</script> & \"\"q\"\"\"\r\n"
               "31.12.24 23:59:59,\"Al \"\"Al\"\" ice\",\"ME\",\"lone\r\nLF, comma\"\r\n"
               "\r\n");
+}
+
+// The whole archive is read a block of rows at a time; every row must come
+// out once, oldest first, across the blocks.
+TEST_F(CvArchiveExportTest, TheWholeArchiveComesOutOnceInTimeOrder) {
+    constexpr int kRows = 300;  // more than two blocks
+    for (int i = 0; i < kRows; ++i) {
+        const int minute = kRows - 1 - i;  // stored newest first
+        char time[32];
+        std::snprintf(time, sizeof time, "2024-03-01 %02d:%02d:00", minute / 60, minute % 60);
+        Add(time, "BOB", ("m" + std::to_string(minute)).c_str());
+    }
+    int count = 0;
+    const std::string path = m_dir.File("all.csv");
+    ASSERT_TRUE(CvArchiveExport::ExportArchive(m_archive.Database(), path, false, count));
+    EXPECT_EQ(count, kRows);
+    const std::string text = ReadFileText(path);
+    size_t at = 0;
+    for (int minute = 0; minute < kRows; ++minute) {
+        const std::string cell = "\"m" + std::to_string(minute) + "\"\r\n";
+        const size_t found = text.find(cell, at);
+        ASSERT_NE(found, std::string::npos) << minute;
+        at = found + cell.size();
+    }
 }
 
 TEST_F(CvArchiveExportTest, CsvQuotesADateWithACommaSoColumnsNeverShift) {

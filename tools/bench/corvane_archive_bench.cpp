@@ -9,88 +9,21 @@
 //
 // Usage: corvane-archive-bench [--dir DIR] [COUNT...]   (default 10000 100000 1000000)
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "app/CvFileTime.h"
-#include "app/CvTimeStamp.h"
 #include "messaging/CMsg.h"
 #include "storage/CvDbDataSet.h"
 #include "storage/CvMsgArchive.h"
+#include "tools/bench/ArchiveBenchFixture.h"
 
 namespace {
-
-constexpr int kPartners = 50;
-const char* const kWords[] = {"hello",   "meeting",  "lunch",  "report", "server", "printer",
-                              "today",   "tomorrow", "please", "thanks", "build",  "Привет",
-                              "встреча", "отчёт",    "done",   "call",   "back",   "minutes"};
-
-std::string Partner(int i) {
-    return "STATION" + std::to_string(i);
-}
-
-// Fills a new archive file with `count` messages in one transaction.
-bool Generate(const std::string& path, int count) {
-    {
-        CvMsgArchive archive;  // creates the table and its indexes
-        if (!archive.Open(path)) {
-            return false;
-        }
-    }
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
-        return false;
-    }
-    // Rows written here bypass the search index; the archive indexes them all
-    // when it opens the file (timed as "index").
-    sqlite3_exec(db,
-                 "DROP TRIGGER messages_search_insert; DROP TRIGGER messages_search_delete; "
-                 "DROP TRIGGER messages_search_update; DROP TABLE messages_search",
-                 nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO messages(conttype, message, msgtime, msgtype, recipient, "
-                       "sender) VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
-                       -1, &insert, nullptr);
-    std::mt19937 random(1);
-    std::tm start{};
-    start.tm_year = 115;
-    start.tm_mday = 1;
-    uint64_t ticks = CvFileTime::FromCalendar(start);
-    for (int i = 0; i < count; ++i) {
-        ticks += (1 + random() % 600) * CvFileTime::kTicksPerSecond;
-        std::string text;
-        const int words = 3 + static_cast<int>(random() % 12);
-        for (int w = 0; w < words; ++w) {
-            text += std::string(w ? " " : "") + kWords[random() % std::size(kWords)];
-        }
-        const bool received = random() % 2 == 0;
-        const std::string partner = Partner(static_cast<int>(random() % kPartners));
-        const std::string stamp = CvTimeStampText(ticks);
-        sqlite3_bind_int64(insert, 1, 1);
-        sqlite3_bind_text(insert, 2, text.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 3, stamp.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int64(insert, 4, received ? 1 : 2);
-        sqlite3_bind_text(insert, 5, received ? "ME" : partner.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 6, received ? partner.c_str() : "ME", -1, SQLITE_TRANSIENT);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    const bool committed = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return committed;
-}
 
 // Median of `rounds` runs, in milliseconds.
 double Time(int rounds, const std::function<void()>& run) {
@@ -132,7 +65,7 @@ int main(int argc, char** argv) {
         const std::string path = dir + "/corvane-archive-bench-" + std::to_string(count) + ".db";
         std::filesystem::remove(path);
         const auto begin = std::chrono::steady_clock::now();
-        if (!Generate(path, count)) {
+        if (!GenerateBenchArchive(path, count)) {
             std::fprintf(stderr, "cannot create %s\n", path.c_str());
             return 1;
         }
@@ -144,11 +77,11 @@ int main(int argc, char** argv) {
         archive.Open(path);
         const double index =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - indexBegin).count();
-        archive.SetPartner(Partner(7));
+        archive.SetPartner(BenchPartner(7));
         const int rounds = count >= 1000000 ? 5 : 15;
         CMsg msg;
         msg.type = MsgPersonal;
-        msg.sender = Partner(7);
+        msg.sender = BenchPartner(7);
         msg.recipient = "ME";
         msg.text = "benchmark message";
         const double store = Time(rounds, [&] { archive.StoreReceived(msg); });
@@ -161,7 +94,7 @@ int main(int argc, char** argv) {
         const double search = Time(rounds, [&] { archive.SetSearchText("report"); });
         const int hits = archive.Dialogues().GetLastIndex() + 1;
         archive.SetSearchText("");
-        const double conversation = Time(rounds, [&] { archive.SetPartner(Partner(3)); });
+        const double conversation = Time(rounds, [&] { archive.SetPartner(BenchPartner(3)); });
 
         CvDbQuery reference;
         reference.rawSql = CvMsgArchive::kDialogueReferenceSql;
@@ -182,7 +115,7 @@ int main(int argc, char** argv) {
         referenceConversation.from = u"messages";
         referenceConversation.where = CvMsgArchive::kConversationReferenceWhere;
         referenceConversation.orderBy = u"msgtime DESC, rid DESC";
-        referenceConversation.parameters[u"addr"] = CvDbValue::FromAnsi(Partner(3));
+        referenceConversation.parameters[u"addr"] = CvDbValue::FromAnsi(BenchPartner(3));
         const double referenceOpen = Time(
             referenceRounds, [&] { archive.Database().RunQuery(referenceConversation, rows); });
         if (static_cast<int>(rows.size()) != archive.Conversation().GetLastIndex() + 1) {
