@@ -2,26 +2,15 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
-#include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/CvLangTexts.h"
 #include "storage/CvContactsManager.h"
-#include "ui/CvResources.h"
 
 namespace {
-
-QString Text(int id) {
-    return QString::fromStdString(CvLangTexts::Instance().GetText(id));
-}
 
 // The longest names the contact list file declares.
 constexpr int kMaxName = 32;
@@ -31,19 +20,11 @@ constexpr int kMaxDisplayName = 64;
 
 CContactEditForm::CContactEditForm(CvContactsManager& contacts, const CvContact* existing,
                                    const CvContact& prefill)
-    : CvFormBase(nullptr, Qt::Dialog),
-      m_contacts(contacts),
+    : CvContactDialog(contacts, "CContactEditForm", 1001),
       m_user(new QRadioButton(Text(1003))),
       m_workgroup(new QRadioButton(Text(1004))),
       m_name(new QLineEdit),
-      m_displayName(new QLineEdit),
-      m_group(new QComboBox),
-      m_save(new QPushButton(Text(104))),
-      m_cancel(new QPushButton(Text(102))) {
-    setObjectName("CContactEditForm");
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(Text(1001));
-    setWindowIcon(CvResources::AppIcon());
+      m_displayName(new QLineEdit) {
     if (existing != nullptr) {
         m_existing = *existing;
     }
@@ -54,12 +35,6 @@ CContactEditForm::CContactEditForm(CvContactsManager& contacts, const CvContact*
     m_user->setChecked(true);
     m_name->setMaxLength(kMaxName);
     m_displayName->setMaxLength(kMaxDisplayName);
-    m_group->setEditable(true);
-    m_group->setInsertPolicy(QComboBox::NoInsert);
-    m_group->lineEdit()->setMaxLength(kMaxDisplayName);
-    for (const CvContactGroup& group : m_contacts.Groups()) {
-        m_group->addItem(QString::fromStdString(group.name));
-    }
 
     // What it shows: the contact, or the new contact's known fields.
     const CvContact& shown = existing != nullptr ? *existing : prefill;
@@ -91,24 +66,7 @@ CContactEditForm::CContactEditForm(CvContactsManager& contacts, const CvContact*
     addRow(4, Text(1007), m_group);
     fields->setColumnStretch(1, 1);
 
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_cancel);
-    m_save->setDefault(true);
-    m_save->setAutoDefault(true);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addWidget(line);
-    layout->addLayout(buttons);
-    setMinimumWidth(340);
-
-    connect(m_save, &QPushButton::clicked, this, [this] { Command(kCmdSave); });
-    connect(m_cancel, &QPushButton::clicked, this, [this] { Command(kCmdCancel); });
+    SetFields(fields, 340);
     (m_name->text().isEmpty() ? m_name : m_displayName)->setFocus();
 }
 
@@ -121,42 +79,6 @@ bool CContactEditForm::IsEditing(const CvContact* contact) const {
     return m_existing->conttype == contact->conttype && m_existing->name == contact->name &&
            m_existing->displayname == contact->displayname &&
            m_existing->groupname == contact->groupname;
-}
-
-void CContactEditForm::Command(int id) {
-    switch (id) {
-        case kCmdSave:
-            Save();
-            break;
-        case kCmdCancel:
-        case kCmdClose:
-            close();
-            break;
-        default:
-            break;
-    }
-}
-
-void CContactEditForm::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        Command(kCmdClose);
-        return;
-    }
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        Command(kCmdSave);
-        return;
-    }
-    CvFormBase::keyPressEvent(event);
-}
-
-void CContactEditForm::Refuse(int textId, QWidget* field) {
-    const QString text = Text(textId);
-    if (showMessage) {
-        showMessage(text);
-    } else {
-        QMessageBox::warning(this, windowTitle(), text);
-    }
-    field->setFocus();
 }
 
 void CContactEditForm::Save() {

@@ -1,26 +1,19 @@
 #pragma once
 
-#include <functional>
 #include <optional>
 
 #include "storage/CvContact.h"
-#include "ui/CvFormBase.h"
+#include "ui/CvContactDialog.h"
 
-class CvContactsManager;
-class QComboBox;
 class QLineEdit;
-class QPushButton;
 class QRadioButton;
 
 // Adds one contact to the contact list, or changes one: its kind, the name
 // messages go to, the name shown and its group. Bad input is refused with a
 // message and the dialog keeps what was typed. Destroyed when closed.
-class CContactEditForm : public CvFormBase {
+class CContactEditForm : public CvContactDialog {
     Q_OBJECT
 public:
-    static constexpr int kCmdSave = 126;
-    static constexpr int kCmdCancel = 147;
-    static constexpr int kCmdClose = 2;
     static constexpr int kCtrlUser = 115;
     static constexpr int kCtrlWorkgroup = 116;
 
@@ -31,7 +24,6 @@ public:
                      const CvContact& prefill);
     ~CContactEditForm() override;
 
-    void Command(int id);
     // Whether it edits `contact` (null: whether it adds a new one).
     bool IsEditing(const CvContact* contact) const;
 
@@ -39,26 +31,13 @@ public:
     QRadioButton* WorkgroupButton() const { return m_workgroup; }
     QLineEdit* NameField() const { return m_name; }
     QLineEdit* DisplayNameField() const { return m_displayName; }
-    QComboBox* GroupField() const { return m_group; }
-    QPushButton* SaveButton() const { return m_save; }
-
-    // Shows a validation message; tests replace it.
-    std::function<void(const QString& text)> showMessage;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void Save();
-    void Refuse(int textId, QWidget* field);
+    void Save() override;
 
-    CvContactsManager& m_contacts;
     std::optional<CvContact> m_existing;
     QRadioButton* m_user;
     QRadioButton* m_workgroup;
     QLineEdit* m_name;
     QLineEdit* m_displayName;
-    QComboBox* m_group;
-    QPushButton* m_save;
-    QPushButton* m_cancel;
 };
