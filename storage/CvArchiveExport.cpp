@@ -7,7 +7,6 @@
 #include "platform/CvTextCodec.h"
 #include "storage/CvDataSet.h"
 #include "storage/CvDbDataSet.h"
-#include "storage/CvDbText.h"
 #include "storage/CvLocaleDateTimeFormat.h"
 
 namespace CvArchiveExport {
@@ -21,7 +20,7 @@ struct Row {
 };
 
 std::string ReadText(CvDataSet& dataSet, int row, const char16_t* column) {
-    return CvDbText::ToUtf8(dataSet.ReadValue(row, column).AsWide());
+    return dataSet.ReadValue(row, column).AsUtf8();
 }
 
 std::string Replace(std::string_view text, char what, std::string_view with) {

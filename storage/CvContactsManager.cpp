@@ -30,11 +30,8 @@ CvDbRecord ContactRecord(const CvContact& contact) {
     };
 }
 
-// Column values come back as wide text; ANSI text is accepted as well.
 std::string ReadText(CvDataSet& data, int row, const std::u16string& column) {
-    const CvDbValue value = data.ReadValue(row, column);
-    return value.GetTag() == CvDbValue::AnsiText ? value.AsAnsi()
-                                                 : CvDbText::ToUtf8(value.AsWide());
+    return data.ReadValue(row, column).AsUtf8();
 }
 
 }  // namespace

@@ -62,8 +62,8 @@ bool Precedes(const CvDbValue& sortA, int64_t keyA, const CvDbValue& sortB, int6
     }
     if (rank(sortA) == 2) {
         // SQLite's binary order is the order of the UTF-8 bytes.
-        const std::string a = CvDbText::ToUtf8(sortA.AsWide());
-        const std::string b = CvDbText::ToUtf8(sortB.AsWide());
+        const std::string a = sortA.AsUtf8();
+        const std::string b = sortB.AsUtf8();
         if (a != b) {
             return a > b;
         }

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "storage/CvDbText.h"
+
 CvDbValue CvDbValue::FromInteger(int64_t value) {
     CvDbValue result;
     result.m_value.emplace<Integer>(value);
@@ -33,4 +35,15 @@ std::string CvDbValue::AsAnsi() const {
 std::u16string CvDbValue::AsWide() const {
     const std::u16string* text = std::get_if<WideText>(&m_value);
     return text ? *text : std::u16string();
+}
+
+std::string CvDbValue::AsUtf8() const {
+    switch (GetTag()) {
+        case AnsiText:
+            return AsAnsi();
+        case WideText:
+            return CvDbText::ToUtf8(AsWide());
+        default:
+            return {};
+    }
 }

@@ -22,6 +22,9 @@ public:
     int64_t AsInteger() const;
     std::string AsAnsi() const;
     std::u16string AsWide() const;
+    // Either kind of text as UTF-8 (how the program holds text); "" for a
+    // number or NULL.
+    std::string AsUtf8() const;
 
     // Equal when the tags are equal and so are the numbers or the texts; an
     // ANSI "abc" never equals a wide "abc".

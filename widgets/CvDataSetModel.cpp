@@ -1,7 +1,6 @@
 #include "widgets/CvDataSetModel.h"
 
 #include "storage/CvDataSet2.h"
-#include "storage/CvDbText.h"
 #include "storage/CvDbValue.h"
 
 CvDataSetModel::CvDataSetModel(QObject* parent) : QAbstractListModel(parent) {}
@@ -31,10 +30,7 @@ std::string CvDataSetModel::Text(int row, const char16_t* column) const {
     if (m_dataSet == nullptr || row < 0 || row >= m_rows) {
         return {};
     }
-    // Columns come back as wide text; ANSI text is accepted as well.
-    const CvDbValue value = m_dataSet->ReadValue(row, column);
-    return value.GetTag() == CvDbValue::AnsiText ? value.AsAnsi()
-                                                 : CvDbText::ToUtf8(value.AsWide());
+    return m_dataSet->ReadValue(row, column).AsUtf8();
 }
 
 QVariant CvDataSetModel::data(const QModelIndex& index, int role) const {
