@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
@@ -190,6 +191,12 @@ CBrowseNetForm::CBrowseNetForm(CMainForm& main, CvNetNamePinger& pinger, CvHostS
     });
     connect(m_list, &QWidget::customContextMenuRequested, this,
             [this](const QPoint&) { m_menu->popup(QCursor::pos()); });
+    // Ctrl+C copies every selected row, not only the current cell.
+    auto* copy = new QAction(m_list);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &CBrowseNetForm::CopySelection);
+    m_list->addAction(copy);
 
     // The context menu.
     if (!Flag(Id::kMsgSendDisabled)) {
@@ -648,6 +655,28 @@ void CBrowseNetForm::WriteMessage() {
     }
     if (!recipients.empty()) {
         m_main.OpenWriteMessage(recipients);
+    }
+}
+
+void CBrowseNetForm::CopySelection() {
+    // The rows as shown, group by group; the cells tab-separated.
+    QStringList lines;
+    for (int group = 0; group < m_list->topLevelItemCount(); ++group) {
+        const QTreeWidgetItem* header = m_list->topLevelItem(group);
+        for (int child = 0; child < header->childCount(); ++child) {
+            const QTreeWidgetItem* item = header->child(child);
+            if (!item->isSelected() || EntryOf(item) == nullptr) {
+                continue;
+            }
+            QStringList cells;
+            for (int column = 0; column < m_list->columnCount(); ++column) {
+                cells << item->text(column);
+            }
+            lines << cells.join('\t');
+        }
+    }
+    if (!lines.isEmpty()) {
+        QGuiApplication::clipboard()->setText(lines.join('\n') + '\n');
     }
 }
 

@@ -37,7 +37,8 @@ class QTreeWidgetItem;
 // The "Local network search" window: runs LAN searches, lists what they find
 // grouped by a column of the user's choice, probes the entries whose state
 // the search cannot tell, and writes to, adds to the contact list or opens
-// the history of the selected entries.
+// the history of the selected entries. Ctrl+C in the list copies the
+// selected rows as text.
 //
 // Found entries and probe results arrive on worker threads; each goes into a
 // queue under its own lock and the window is posted 0x805 or 0x806. The list
@@ -164,6 +165,7 @@ private:
     QString StateText(int32_t state) const;
     QString SourceText(int32_t source) const;
     void WriteMessage();
+    void CopySelection();
     void AddToContacts();
     void ViewHistory();
     void OpenSettings();

@@ -408,6 +408,11 @@ void CHistoryForm::keyPressEvent(QKeyEvent* event) {
         hide();
         return;
     }
+    // Down leaves the search field for the dialogues it found.
+    if (event->key() == Qt::Key_Down && m_view == kDialogues && m_search->hasFocus()) {
+        m_dialogues->setFocus();
+        return;
+    }
     CvFormBase::keyPressEvent(event);
 }
 

@@ -18,7 +18,8 @@ class QToolButton;
 // newest message) and, after opening a row, the messages exchanged with that
 // correspondent. It searches, copies, deletes, answers, clears and exports.
 // Both lists follow the archive, so messages that arrive or are sent while it
-// is open appear at once. Closing or Escape only hides it.
+// is open appear at once. Down in the search field moves to the dialogue
+// list. Closing or Escape only hides it.
 class CHistoryForm : public CvFormBase {
     Q_OBJECT
 public:

@@ -5,9 +5,15 @@
 # writes with smbclient -M; BOB in namespace 3 runs corvane listen and writes
 # with corvane send. The test reads each popup through its "More..." menu and
 # the clipboard, answers BOB through Reply and the write window (typed with
-# xdotool), opens a write window with a global hot key, checks the archive,
-# and quits from the tray menu. Screenshots and the popup's title stay in the
-# artefact folder.
+# xdotool), opens a write window with a global hot key, checks the archive
+# and the archive window (dialogues, a dialogue's message, the search), adds
+# BOB to the contact list and writes to him from there, and quits from the
+# tray menu. A second start shows BOB online in the contact list (the
+# presence thread probes its contacts 10 s after the start and then only
+# every three minutes) and the LAN browser lists BOB's station, BOB and the
+# workgroup (the neighbourhood is scanned when the program starts, and BOB's
+# station runs by then) and writes to BOB. Screenshots and the popup's title
+# stay in the artefact folder.
 # Usage: desktop_e2e_test.sh PATH/TO/corvane PATH/TO/corvane-messenger ARTEFACT-FOLDER
 set -uo pipefail
 
@@ -54,19 +60,23 @@ w.writeframes(b"".join(struct.pack("<h", (i * 37) % 20000 - 10000) for i in rang
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Corvane Software\\Corvane Messenger\\Options]\r\n"HotKeyEnabled"=dword:00000001\r\n"HotKeyWriteNewMsg"=dword:00000657\r\n"RecvMsgPopWndAutoclose"=dword:00000000\r\n"SoundEnabled"=dword:00000001\r\n"RecvMsgSoundNotify"=dword:00000001\r\n"SoundEventIncMsgPriv"="%s"\r\n' \
     "$work/ding.wav" >"$work/home1/user.reg"
 
+start_messenger() {  # start_messenger LOG: runs it, waits for the tray icon
+    # shellcheck disable=SC2086
+    ip netns exec corvane-ns1 env $alice_env DISPLAY="$DISPLAY" \
+        DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" PULSE_SERVER="$PULSE_SERVER" \
+        "$messenger" >"$1" 2>&1 &
+    messenger_pid=$!
+    started=$SECONDS
+    icon=
+    for _ in $(seq 100); do
+        icon=$(tray_icon_centre)
+        [[ -n $icon ]] && break
+        sleep 0.1
+    done
+    check "the tray icon is in the tray" test -n "$icon"
+}
 echo "== corvane-messenger as ALICE in namespace 1"
-# shellcheck disable=SC2086
-ip netns exec corvane-ns1 env $alice_env DISPLAY="$DISPLAY" \
-    DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" PULSE_SERVER="$PULSE_SERVER" \
-    "$messenger" >"$work/messenger.out" 2>&1 &
-messenger_pid=$!
-icon=
-for _ in $(seq 100); do
-    icon=$(tray_icon_centre)
-    [[ -n $icon ]] && break
-    sleep 0.1
-done
-check "the tray icon is in the tray" test -n "$icon"
+start_messenger "$work/messenger.out"
 
 cat >"$work/client.conf" <<CONF
 [global]
@@ -212,26 +222,265 @@ check "the archive lists CAROL's message" grep -Fq "$text1" "$work/history.out"
 check "the archive holds BOB's message" grep -Fq "$text2" "$work/history-bob.out"
 check "and the answer sent to BOB" grep -Fq "$answer" "$work/history-bob.out"
 
-echo "== Exit Corvane from the tray menu"
-read -r icon_x icon_y <<<"$(tray_icon_centre)"
-xdotool mousemove "$icon_x" "$icon_y" click 3
-sleep 0.5
-import -window root "$artefacts/tray-menu.png"
-xdotool key Up Return
-ended() {
+# ---- the archive window ------------------------------------------------------
+window_named() {  # window_named PATTERN: a viewable window's id, waiting up to 10 s
+    local id
     for _ in $(seq 100); do
-        kill -0 "$messenger_pid" 2>/dev/null || return 0
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+        [[ -n $id ]] && { echo "$id"; return 0; }
         sleep 0.1
     done
     return 1
 }
-check "the program ends" ended
-wait "$messenger_pid"
-status=$?
-messenger_pid=
-check "with exit code 0" test "$status" -eq 0
-check "and its tray icon is gone" test -z "$(tray_icon_centre)"
+gone() {  # gone ID: the window is hidden or closed within 5 s
+    for _ in $(seq 50); do
+        xwininfo -id "$1" 2>/dev/null | grep -q "IsViewable" || return 0
+        sleep 0.1
+    done
+    return 1
+}
+copied() {  # copied KEYS...: presses the keys, prints what they put on the clipboard
+    printf 'clipboard before copy' | xclip -selection clipboard -i
+    xdotool key "$@"
+    sleep 0.3
+    xclip -selection clipboard -o 2>/dev/null
+}
+tray_menu() {  # opens the tray menu
+    read -r icon_x icon_y <<<"$(tray_icon_centre)"
+    xdotool mousemove "$icon_x" "$icon_y" click 3
+    sleep 0.5
+}
+
+echo "== the archive window"
+tray_menu
+xdotool key Down Down Return  # "Read messages..."
+archive=$(window_named '^Message archive$')
+check "Read messages... opens the archive window" test -n "$archive"
+xdotool windowfocus --sync "$archive" 2>/dev/null
+sleep 0.3
+# The dialogue list, newest first: BOB's (his newest is the answer), CAROL's.
+check "the newest dialogue is BOB's, with the answer" same "$(copied ctrl+c)" "$answer"
+check "the other one is CAROL's" same "$(copied End ctrl+c)" "$text1"
+import -window root "$artefacts/archive-dialogues.png"
+eval "$(xdotool getwindowgeometry --shell "$archive")"
+xdotool mousemove $((X + 60)) $((Y + 17)) click 1  # the search field
+sleep 0.2
+xdotool type --delay 20 "lunch"
+xdotool key Down  # to the dialogues found
+searched() {  # the search runs 500 ms after the last key and selects its first row
+    for _ in $(seq 50); do
+        [[ $(copied Home ctrl+c) == "$text1" ]] && return 0
+        sleep 0.2
+    done
+    same "$(copied Home ctrl+c)" "$text1"
+}
+check "searching \"lunch\" leaves CAROL's dialogue first" searched
+check "and alone" same "$(copied End ctrl+c)" "$text1"
+import -window root "$artefacts/archive-search.png"
+xdotool key Return  # open it
+sleep 0.5
+# "Copy" from the row menu (Write message to sender, Copy, Delete).
+check "CAROL's dialogue holds smbclient's message" same "$(copied Menu Down Down Return)" "$text1"
+import -window root "$artefacts/archive-dialogue-carol.png"
+xdotool key Escape
+check "Escape hides the archive window" gone "$archive"
+
+# ---- the contact list -----------------------------------------------------------
+contact_list() {  # the shown contact list's id (the 260 pixels wide window), up to 10 s
+    local id
+    for _ in $(seq 100); do
+        for id in $(xdotool search --onlyvisible --name '^Corvane Messenger$' 2>/dev/null); do
+            eval "$(xdotool getwindowgeometry --shell "$id")"
+            ((WIDTH == 260)) && { echo "$id"; return 0; }
+        done
+        sleep 0.1
+    done
+    return 1
+}
+open_contact_list() {  # a left click on the tray icon; sets $contacts
+    read -r icon_x icon_y <<<"$(tray_icon_centre)"
+    xdotool mousemove "$icon_x" "$icon_y" click 1
+    contacts=$(contact_list)
+}
+# The list's height is frame 1 + contact lines + separator 2 + 3 link lines +
+# 1 + frame 1, every line $line_height high.
+contact_lines() {  # contact_lines ID: how many contact lines it shows
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    echo $(((HEIGHT - 5) / line_height - 3))
+}
+click_line() {  # click_line ID LINE: a contact line (0 the first) or, negative, a link (-3 first)
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    local y
+    if (($2 >= 0)); then
+        y=$((Y + 1 + $2 * line_height + line_height / 2))
+    else
+        y=$((Y + HEIGHT - 2 + $2 * line_height + line_height / 2))
+    fi
+    xdotool mousemove $((X + 130)) "$y" click 1
+}
+green_dots() {  # green_dots ID: pixels of the online mark in the contact lines
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    import -window root -crop "$((WIDTH - 2))x$(((HEIGHT - 5) - 3 * line_height))+$((X + 1))+$((Y + 1))" \
+        +repage "$work/contact-lines.png"
+    convert "$work/contact-lines.png" txt:- | grep -ci '#1EA032'
+}
+bob_received() {  # bob_received TEXT: BOB's station got TEXT, addressed to BOB, within 10 s
+    for _ in $(seq 100); do
+        grep -Fq "\"sender\":\"ALICE\",\"recipient\":\"BOB\",\"text\":\"$1\"" "$work/bob.out" &&
+            return 0
+        sleep 0.1
+    done
+    cat "$work/bob.out"
+    return 1
+}
+send_from() {  # send_from ID TEXT SHOT: types TEXT in write window ID and sends it
+    xdotool windowfocus --sync "$1" 2>/dev/null
+    xdotool type --delay 20 "$2"
+    import -window root "$artefacts/$3"
+    xdotool key ctrl+Return
+}
+
+echo "== a new contact from the contact list"
+# The presence thread's first pass, 10 s after the start, finds no contacts;
+# the next comes three minutes later, so BOB stays offline in this run.
+while ((SECONDS - started < 12)); do sleep 0.2; done
+open_contact_list
+check "a left click on the tray icon shows the contact list" test -n "$contacts"
+eval "$(xdotool getwindowgeometry --shell "$contacts")"
+line_height=$(((HEIGHT - 5) / 4))  # no contacts: one line of "(No contacts defined)"
+check "with its three links and no contacts" test $(((HEIGHT - 5) % 4)) -eq 0
+import -window root "$artefacts/contacts-empty.png"
+click_line "$contacts" -3  # "Add new contact"
+edit=$(window_named '^Contact information$')
+check "Add new contact opens the contact dialog" test -n "$edit"
+check "and hides the contact list" gone "$contacts"
+xdotool windowfocus --sync "$edit" 2>/dev/null
+# Recipient name (focused), display name, group, then Save.
+xdotool type --delay 20 "BOB"
+xdotool key Tab
+xdotool type --delay 20 "Bob the builder"
+xdotool key Tab
+xdotool type --delay 20 "Team"
+import -window root "$artefacts/contact-dialog.png"
+xdotool key Tab Return
+check "Save closes the dialog" gone "$edit"
+open_contact_list
+check "the contact list shows again" test -n "$contacts"
+check "with the group Team and BOB in it" same "$(contact_lines "$contacts")" 2
+mouse_away() { xdotool mousemove 1279 0; sleep 0.3; }
+mouse_away
+import -window root "$artefacts/contacts-bob-offline.png"
+check "BOB is not marked online yet" same "$(green_dots "$contacts")" 0
+write_window_other_than() {  # write_window_other_than ID...: a new write window, up to 10 s
+    local id
+    for _ in $(seq 100); do
+        for id in $(xdotool search --onlyvisible --name '^Write message' 2>/dev/null); do
+            [[ " $* " == *" $id "* ]] || { echo "$id"; return 0; }
+        done
+        sleep 0.1
+    done
+    return 1
+}
+click_line "$contacts" 1
+write=$(write_window_other_than "$hotkey_window")
+check "a click on BOB opens a write window" test -n "$write"
+check "and hides the contact list" gone "$contacts"
+text3="Bob, this one comes through the contact list"
+send_from "$write" "$text3" contact-write-window.png
+check "BOB's station received it, addressed to BOB" bob_received "$text3"
+check "the write window closed after delivering" gone "$write"
+
+quit_messenger() {  # quits from the tray menu; checks the exit
+    tray_menu
+    import -window root "$artefacts/tray-menu.png"
+    xdotool key Up Return
+    ended() {
+        for _ in $(seq 100); do
+            kill -0 "$messenger_pid" 2>/dev/null || return 0
+            sleep 0.1
+        done
+        return 1
+    }
+    check "the program ends" ended
+    wait "$messenger_pid"
+    status=$?
+    messenger_pid=
+    check "with exit code 0" test "$status" -eq 0
+    check "and its tray icon is gone" test -z "$(tray_icon_centre)"
+}
+echo "== Exit Corvane from the tray menu"
+quit_messenger
 cp "$work/messenger.out" "$artefacts/messenger.out"
 echo "--- corvane-messenger said:"
 cat "$work/messenger.out"
+
+echo "== corvane-messenger again: BOB online"
+start_messenger "$work/messenger2.out"
+open_contact_list
+check "the contact list shows" test -n "$contacts"
+check "with the group and BOB, kept in the contact list file" same "$(contact_lines "$contacts")" 2
+mouse_away
+online() {  # the first pass of the presence thread comes 10 s after the start
+    for _ in $(seq 60); do
+        (($(green_dots "$contacts") >= 4)) && return 0
+        sleep 0.5
+    done
+    echo "no online mark in the contact lines"
+    return 1
+}
+check "BOB turns online (his station answers)" online
+import -window root "$artefacts/contacts-bob-online.png"
+
+echo "== the LAN browser"
+click_line "$contacts" -2  # "Find users in network"
+browser=$(window_named '^Local network search$')
+check "Find users in network opens the LAN browser" test -n "$browser"
+xdotool windowfocus --sync "$browser" 2>/dev/null
+eval "$(xdotool getwindowgeometry --shell "$browser")"
+start_button="$((X + 55)) $((Y + 16))"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 60)) click 1  # below the rows
+listed() {  # listed ROWS NAME COMPUTER DOMAIN: a row with these cells, available
+    awk -F'\t' -v n="$2" -v c="$3" -v d="$4" \
+        '$1 == n && (c == "" || $3 == c) && $4 == d && $5 == "Available" { found = 1 }
+         END { exit !found }' <<<"$1"
+}
+all_listed() {  # all_listed ROWS: BOB's station, BOB and the workgroup, all available
+    listed "$1" BOB PC3 TESTGRP && listed "$1" PC3 PC3 TESTGRP && listed "$1" TESTGRP "" TESTGRP
+}
+found_all() {  # polls the list through Ctrl+A and Ctrl+C for up to 45 s
+    local rows i
+    for i in $(seq 90); do
+        rows=$(copied ctrl+a ctrl+c)
+        all_listed "$rows" && break
+        # A search lists the neighbourhood as last scanned, and the first scan
+        # may still run: "Start search" again every 10 s (disabled while a
+        # search runs).
+        # shellcheck disable=SC2086
+        ((i % 20 == 0)) && xdotool mousemove $start_button click 1
+        sleep 0.5
+    done
+    printf '%s\n' "$rows" >"$artefacts/lan-rows.txt"
+    all_listed "$rows" && return 0
+    cat "$artefacts/lan-rows.txt"
+    return 1
+}
+check "it lists PC3, BOB and TESTGRP, available" found_all
+import -window root "$artefacts/lan-browser.png"
+# BOB's row by typing his name, then "Write message" from the row menu.
+xdotool type --delay 50 "BOB"
+check "typing BOB selects his row alone" listed "$(copied ctrl+c)" BOB PC3 TESTGRP
+check "and nothing else" same "$(copied ctrl+c | wc -l)" 1
+xdotool key Menu Down Return
+write=$(write_window_other_than)
+check "Write message opens a write window" test -n "$write"
+text4="Bob, found you in the network"
+send_from "$write" "$text4" lan-write-window.png
+check "BOB's station received it, addressed to BOB" bob_received "$text4"
+check "the write window closed after delivering" gone "$write"
+
+echo "== Exit Corvane again"
+quit_messenger
+cp "$work/messenger2.out" "$artefacts/messenger2.out"
+echo "--- corvane-messenger said:"
+cat "$work/messenger2.out"
 netns_finish

@@ -1,9 +1,12 @@
 // The "Local network search" window: grouping and its saved mode, entries
 // and probe results arriving as the worker threads deliver them, offline
-// rows removed only by probes, the commands on selected rows, a real search
+// rows removed only by probes, the commands on selected rows, copying the
+// selection, a real search
 // on the virtual LAN, stopping a search, the settings popup and hot key 24.
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
@@ -411,6 +414,38 @@ private slots:
 
         emit form->List()->itemDoubleClicked(Row("WG"), 0);
         QCOMPARE(m_main->WriteWindows().size(), size_t{2});
+    }
+
+    // Ctrl+A selects every entry and Ctrl+C copies the selected rows as
+    // shown, one a line, cells tab-separated; group rows are not copied.
+    void ctrlCCopiesTheSelectedRows() {
+        QVERIFY(Start());
+        CBrowseNetForm* form = OpenDriven();
+        QVERIFY(form != nullptr);
+        Deliver(Resource(kNetResourceAccount, "BOB", "WG", kNetResourceAvailable, 0, "Bob's"));
+        Deliver(Resource(kNetResourceDomain, "WG", "WG", kNetResourceNoAnswer));
+        Deliver(Resource(kNetResourceAccount, "DAVE", "OTHER", kNetResourceAvailable));
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        form->List()->setFocus();
+        const QString bob = "BOB\tBob's\tBOB\tWG\tAvailable\tNetwork neighbourhood\n";
+        const QString wg = "WG\t\t\tWG\tOffline\tNetwork neighbourhood\n";
+        const QString dave = "DAVE\t\tDAVE\tOTHER\tAvailable\tNetwork neighbourhood\n";
+
+        QGuiApplication::clipboard()->setText("before");
+        Select({"WG", "BOB"});
+        QTest::keyClick(form->List(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), bob + wg);
+
+        QTest::keyClick(form->List(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(form->List()->selectedItems().size(), 3);
+        QTest::keyClick(form->List(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), dave + bob + wg);
+
+        // Nothing selected: the clipboard keeps what it held.
+        form->List()->clearSelection();
+        QTest::keyClick(form->List(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), dave + bob + wg);
     }
 
     void sendingAndArchiveDisabledTrimTheMenu() {

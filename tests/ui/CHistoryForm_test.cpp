@@ -1,7 +1,7 @@
 // The message archive window over a real archive file: the dialogue list and
 // a dialogue's messages, the search's delay, opening, deleting, clearing and
-// exporting, the row menu by the settings, and messages that arrive while it
-// is open.
+// exporting, the row menu by the settings, leaving the search field by
+// keyboard, and messages that arrive while it is open.
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -121,6 +121,31 @@ private slots:
         QCOMPARE(queries.count, 2);
         QCOMPARE(form->DialogueGrid()->RowCount(), 2);
         m_main->Archive()->Dialogues().Detach(&queries);
+    }
+
+    // From the search field Down moves to the dialogues found, where Ctrl+C
+    // copies the selected dialogue's newest message.
+    void downLeavesTheSearchFieldForTheDialogues() {
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTreeView* list = form->DialogueGrid()->List();
+        QCOMPARE(QApplication::focusWidget(), list);
+        form->SearchField()->setFocus();
+        QTest::keyClicks(form->SearchField(), "bob");
+        QTest::keyClick(form->SearchField(), Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), list);
+        QTRY_COMPARE_WITH_TIMEOUT(form->DialogueGrid()->RowCount(), 1, kWait);
+        QGuiApplication::clipboard()->setText("before");
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("answer to bob"));
+        // In the list Down moves to the next row as ever.
+        emit form->SearchField()->buttonClicked();
+        QCOMPARE(form->DialogueGrid()->RowCount(), 2);
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(form->DialogueGrid()->CurrentRow(), 1);
+        QCOMPARE(QApplication::focusWidget(), list);
     }
 
     void aDialogueShowsItsMessagesAndFollowsTheArchive() {
