@@ -119,7 +119,17 @@ CNewMsgForm::CNewMsgForm(CMainForm& main) : CvFormBase(nullptr, Qt::Window), m_m
     RestorePlacement();
 }
 
-CNewMsgForm::~CNewMsgForm() = default;
+CNewMsgForm::~CNewMsgForm() {
+    // Deleted without closing (the main window shuts its tasks down): a send
+    // still running must not report to the window that is gone.
+    WithdrawUnfinished();
+}
+
+void CNewMsgForm::WithdrawUnfinished() {
+    if (CvStation* station = m_main.Station()) {
+        station->Withdraw(m_pending.Unfinished());
+    }
+}
 
 void CNewMsgForm::SetRecipients(const std::vector<CvRecipient>& recipients) {
     m_pendingRecipients = recipients;
@@ -397,9 +407,7 @@ bool CNewMsgForm::eventFilter(QObject* watched, QEvent* event) {
 
 void CNewMsgForm::closeEvent(QCloseEvent* event) {
     // Results that come later must not reach a closed window.
-    if (CvStation* station = m_main.Station()) {
-        station->Withdraw(m_pending.Unfinished());
-    }
+    WithdrawUnfinished();
     if (m_autocomplete != nullptr) {
         m_autocomplete->Close();
     }

@@ -74,6 +74,9 @@ protected:
 
 private:
     void OnSendResult(CvMsgOutboxSendResult& result);
+    // Sends of this window whose results have not come are withdrawn; their
+    // results are no longer delivered once it returns.
+    void WithdrawUnfinished();
     void OnSendDone();
     void SetSending(bool sending);
     void RestorePlacement();
