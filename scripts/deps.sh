@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
-# Usage: scripts/deps.sh [build|test]
+# Usage: scripts/deps.sh [build|package|test]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libicu-dev libsqlite3-dev
           qt6-base-dev libxcb1-dev libxcb-keysyms1-dev libx11-dev libcanberra-dev
           libcanberra0 libcanberra-pulse qt6-qpa-plugins)
+if [[ "${1:-build}" == "package" || "${1:-build}" == "test" ]]; then
+    # cpack's Debian generator: dpkg-shlibdeps and dpkg-buildflags, file.
+    packages+=(dpkg-dev file)
+fi
 if [[ "${1:-build}" == "test" ]]; then
+    # The package check: lintian, getcap, the desktop entry and metainfo.
+    packages+=(lintian libcap2-bin desktop-file-utils appstream)
     packages+=(googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
                iproute2 samba-common-bin samba smbclient hyperfine
                xvfb xauth xdotool x11-utils imagemagick trayer dunst libnotify-bin dbus

@@ -5,6 +5,8 @@
 #      program (which also shows that the core builds without Qt);
 #   3. every fuzz target for a short while (CORVANE_FUZZ_SECONDS, default 10
 #      per target; scripts/fuzz.sh runs them longer).
+#   4. the Debian package: built, checked with lintian, installed, its
+#      programs run, removed again (scripts/package-test.sh).
 # Fails if anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,3 +28,6 @@ ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L unit
 
 echo "== fuzz: ${CORVANE_FUZZ_SECONDS:-10} s per target"
 scripts/fuzz.sh "${CORVANE_FUZZ_SECONDS:-10}"
+
+echo "== package: build, lintian, install, remove"
+scripts/package-test.sh

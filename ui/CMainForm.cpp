@@ -46,6 +46,7 @@
 #include "ui/CNoTrayForm.h"
 #include "ui/CPopupMsgForm.h"
 #include "ui/CvDesktopServices.h"
+#include "ui/COptionsForm.h"
 #include "ui/CvFormRegistry.h"
 #include "ui/CvResources.h"
 #include "ui/CvTaskAbout.h"
@@ -257,7 +258,6 @@ void CMainForm::Startup() {
 void CMainForm::BuildTrayMenu() {
     m_trayMenu = new QMenu;
     m_trayMenu->setObjectName("TrayMenu");
-    // The options dialog gets its entry when its window exists.
     if (Int(Id::kMsgSendDisabled) == 0) {
         m_trayMenu->addAction(Text(304), this, [this] { Command(kCmdWriteMessage); });
     }
@@ -265,6 +265,10 @@ void CMainForm::BuildTrayMenu() {
         m_trayMenu->addAction(Text(305), this, [this] { Command(kCmdReadMessages); });
     }
     if (!m_trayMenu->isEmpty()) {
+        m_trayMenu->addSeparator();
+    }
+    if (Int(Id::kTrayMenuOptionsDisabled) == 0) {
+        m_trayMenu->addAction(Text(301), this, [this] { Command(kCmdOptions); });
         m_trayMenu->addSeparator();
     }
     m_trayMenu->addAction(Text(302), this, [this] { Command(kCmdAbout); });
@@ -288,6 +292,9 @@ void CMainForm::ShowNoTrayNotice() {
     std::vector<CNoTrayForm::Entry> entries;
     if (Int(Id::kMsgSendDisabled) == 0) {
         entries.push_back({Text(304), [this] { Command(kCmdWriteMessage); }});
+    }
+    if (Int(Id::kTrayMenuOptionsDisabled) == 0) {
+        entries.push_back({Text(301), [this] { Command(kCmdOptions); }});
     }
     entries.push_back({Text(302), [this] { Command(kCmdAbout); }});
     if (Int(Id::kTrayMenuExitDisabled) == 0) {
@@ -318,6 +325,9 @@ void CMainForm::Command(int id) {
             break;
         case kCmdReadMessages:
             OpenArchive(-1);
+            break;
+        case kCmdOptions:
+            OpenOptions();
             break;
         case kCmdExit:
             Close();
@@ -377,6 +387,28 @@ CBrowseNetForm* CMainForm::OpenLanBrowser() {
     m_lanBrowser->raise();
     m_lanBrowser->activateWindow();
     return m_lanBrowser;
+}
+
+COptionsForm* CMainForm::OpenOptions() {
+    if (Int(Id::kTrayMenuOptionsDisabled) != 0 || m_closed) {
+        return nullptr;
+    }
+    auto* options = OptionsWindow();
+    if (options == nullptr) {
+        options = new COptionsForm(*this);
+    }
+    options->showNormal();
+    options->raise();
+    options->activateWindow();
+    return options;
+}
+
+COptionsForm* CMainForm::OptionsWindow() const {
+    return qobject_cast<COptionsForm*>(CvFormRegistry::Instance().Find("COptionsForm"));
+}
+
+std::string CMainForm::LanguageFolder() const {
+    return m_services.Paths().LanguageFolder();
 }
 
 CContactsForm* CMainForm::ContactList() const {
@@ -920,6 +952,10 @@ void CMainForm::OnSettingsChanged(CvPropertyIterator& changes) {
         if (m_popup->isVisible()) {
             m_popup->ReLayOut();
         }
+    }
+    // Every stored setting, changed or not, as after any applied change.
+    if (m_store) {
+        m_store->Save(m_settings);
     }
 }
 

@@ -24,6 +24,7 @@ class CContactEditForm;
 class CContactMassAddForm;
 class CContactsForm;
 class CNewMsgForm;
+class COptionsForm;
 class CvAppSettingsStore;
 class CvContactListFile;
 class CvContactsImport;
@@ -108,6 +109,12 @@ public:
     // Opens (or brings up) the "Local network search" window.
     CBrowseNetForm* OpenLanBrowser();
     CBrowseNetForm* LanBrowser() const;
+    // Opens (or brings up) the options dialog; null when the tray menu is
+    // without its options entry.
+    COptionsForm* OpenOptions();
+    COptionsForm* OptionsWindow() const;
+    // Where the interface language files are.
+    std::string LanguageFolder() const;
     // The contact list window, made at start-up (null before).
     CContactsForm* ContactList() const;
     // Shows the contact list for `owner` (null: this window), placed at

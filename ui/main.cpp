@@ -26,13 +26,17 @@ void OnStopSignal(int) {
     [[maybe_unused]] const ssize_t written = write(g_signalPipe[1], &byte, 1);
 }
 
-void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: corvane-messenger [--help] [--version]\n\n"
-                 "The Corvane Messenger desktop program: a tray icon that receives messages\n"
-                 "from the local network, pops them up and answers them. One instance runs\n"
-                 "per user; quit it from the tray menu. Without a display use the\n"
-                 "command-line station, corvane listen.\n");
+void PrintUsage() {
+    std::printf(
+        "usage: corvane-messenger [--help] [--version]\n\n"
+        "The Corvane Messenger desktop program: a tray icon that receives messages\n"
+        "from the local network, pops them up and answers them. One instance runs\n"
+        "per user; quit it from the tray menu. Without a display use the\n"
+        "command-line station, corvane listen.\n\n"
+        "  --help, -h   print this text and exit\n"
+        "  --version    print the version and exit\n\n"
+        "Qt's own options (-platform NAME, -display DISPLAY, ...) pass to Qt. An\n"
+        "unknown option exits with 64.\n");
 }
 
 bool Set(const char* name) {
@@ -45,7 +49,7 @@ bool Set(const char* name) {
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            PrintUsage(stdout);
+            PrintUsage();
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
@@ -55,8 +59,10 @@ int main(int argc, char** argv) {
         // Qt's own options (-platform, -display, ...) pass through.
         if (argv[i][0] == '-' && argv[i][1] == '-' &&
             std::strncmp(argv[i], "--platform", 10) != 0) {
-            std::fprintf(stderr, "corvane-messenger: unknown option \"%s\"\n", argv[i]);
-            PrintUsage(stderr);
+            std::fprintf(stderr,
+                         "corvane-messenger: unknown option \"%s\" (corvane-messenger --help "
+                         "shows the usage)\n",
+                         argv[i]);
             return 64;
         }
     }

@@ -249,8 +249,8 @@ private slots:
                 entries << action->text();
             }
         }
-        QCOMPARE(entries, (QStringList{"Write message...", "Read messages...", "About",
-                                       "Exit Corvane"}));
+        QCOMPARE(entries, (QStringList{"Write message...", "Read messages...",
+                                       "Change options...", "About", "Exit Corvane"}));
         m_main->TrayMenu()->hide();
     }
 

@@ -25,16 +25,13 @@ std::string LowerExtension(const std::string& path) {
 
 int RunExport(const std::vector<std::string>& args) {
     if (args.size() != 1) {
-        std::fprintf(stderr, "corvane: export: needs one file name ending in .csv or .html\n");
-        return 64;
+        return CliUsageError("export", "needs one file name ending in .csv or .html");
     }
     const std::string& path = args[0];
     const std::string extension = LowerExtension(path);
     const bool html = extension == "html" || extension == "htm";
     if (!html && extension != "csv") {
-        std::fprintf(stderr, "corvane: export: \"%s\": the name must end in .csv or .html\n",
-                     path.c_str());
-        return 64;
+        return CliUsageError("export", "\"" + path + "\": the name must end in .csv or .html");
     }
     CvMsgArchive archive;
     if (!ArchiveConsole::Open(archive, "export")) {
@@ -55,6 +52,12 @@ const CliCommandRegistration kRegistration({
     "FILE",
     "write the whole message archive to FILE, as CSV or HTML by its extension",
     RunExport,
+    "Writes the whole message archive to FILE: CSV when its name ends in .csv,\n"
+    "HTML when it ends in .html or .htm. A CSV field that begins with =, +, -, @,\n"
+    "a tab or a carriage return gets a leading ' so that a spreadsheet program\n"
+    "shows it as text instead of running it as a formula.\n"
+    "\n"
+    "Exits 0 when the file is written, 1 when it is not.\n",
 });
 
 }  // namespace

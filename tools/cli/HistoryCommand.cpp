@@ -4,7 +4,6 @@
 
 #include "messaging/CvMsgLineFormat.h"
 #include "platform/CvTextCodec.h"
-#include "storage/CvDbText.h"
 #include "storage/CvMsgArchive.h"
 #include "tools/cli/ArchiveConsole.h"
 #include "tools/cli/CliCommand.h"
@@ -12,7 +11,7 @@
 namespace {
 
 std::string Text(CvDbDataSet& dataSet, int row, const char16_t* column) {
-    return CvDbText::ToUtf8(dataSet.ReadValue(row, column).AsWide());
+    return dataSet.ReadValue(row, column).AsUtf8();
 }
 
 // A field of the archive as one line for the terminal: its names and texts
@@ -60,8 +59,7 @@ void PrintConversation(CvDbDataSet& conversation) {
 
 int RunHistory(const std::vector<std::string>& args) {
     if (args.size() > 1) {
-        std::fprintf(stderr, "corvane: history: takes at most one name\n");
-        return 64;
+        return CliUsageError("history", "takes at most one name");
     }
     CvMsgArchive archive;
     if (!ArchiveConsole::Open(archive, "history")) {
@@ -81,6 +79,11 @@ const CliCommandRegistration kRegistration({
     "[NAME]",
     "list the dialogues in the message archive, or the messages exchanged with NAME",
     RunHistory,
+    "Without NAME, prints the dialogue list of the message archive: one line per\n"
+    "correspondent with the newest message. With NAME, prints every message\n"
+    "exchanged with NAME, newest first.\n"
+    "\n"
+    "Exits 0, or 1 when the archive cannot be read.\n",
 });
 
 }  // namespace

@@ -54,8 +54,7 @@ int RunListen(const std::vector<std::string>& args) {
         if (arg == "--json") {
             json = true;
         } else {
-            std::fprintf(stderr, "corvane: listen: unknown argument \"%s\"\n", arg.c_str());
-            return 64;
+            return CliUsageError("listen", "unknown argument \"" + arg + "\"");
         }
     }
     const int stopFd = StationConsole::InstallStopSignals();
@@ -135,6 +134,15 @@ const CliCommandRegistration kRegistration({
     "[--json]",
     "run as a station and print every received message",
     RunListen,
+    "Runs as a station of this user: registers the user's, the computer's and the\n"
+    "workgroup's names on the LAN and prints every message received, one a line.\n"
+    "Adapters and name states go to standard error. Ctrl-C ends it. While it runs,\n"
+    "\"corvane send\" hands its messages to it.\n"
+    "\n"
+    "  --json   print each message as one JSON object with type, sender,\n"
+    "           recipient, text and time\n"
+    "\n"
+    "Exits 0 when stopped, 1 when the station cannot start.\n",
 });
 
 }  // namespace

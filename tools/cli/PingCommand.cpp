@@ -48,18 +48,15 @@ int Run(const std::vector<std::string>& args) {
         } else if (name.empty() && !arg.empty() && arg[0] != '-') {
             name = arg;
         } else {
-            std::fprintf(stderr, "usage: corvane ping NAME [--json]\n");
-            return 64;
+            return CliUsageError("ping", "unexpected argument \"" + arg + "\"");
         }
     }
     if (name.empty() || CvText::CodePointCount(name) > 15) {
-        std::fprintf(stderr, "corvane ping: a name of 1 to 15 characters is needed\n");
-        return 64;
+        return CliUsageError("ping", "a name of 1 to 15 characters is needed");
     }
     const std::string upper = CvText::UpperCase(name);
     if (CvText::ToOem(upper).size() > 15) {
-        std::fprintf(stderr, "corvane ping: the name takes more than 15 bytes on the wire\n");
-        return 64;
+        return CliUsageError("ping", "the name takes more than 15 bytes on the wire");
     }
 
     CvNbtQueryProvider provider;
@@ -119,6 +116,13 @@ const CliCommandRegistration kRegistration({
     "NAME [--json]",
     "ask whether a messenger name answers on the LAN (exit 0 when it does)",
     Run,
+    "Asks every adapter for the station of the messenger name NAME (a user or a\n"
+    "computer, at most 15 characters) and prints whether it answered, with its\n"
+    "computer name and the messenger names it holds.\n"
+    "\n"
+    "  --json   print the answer as one JSON object\n"
+    "\n"
+    "Exits 0 when NAME answered, 1 when it did not.\n",
 });
 
 }  // namespace

@@ -87,8 +87,7 @@ int Run(const std::vector<std::string>& args) {
         if (arg == "--json") {
             json = true;
         } else {
-            std::fprintf(stderr, "usage: corvane search [--json]\n");
-            return 64;
+            return CliUsageError("search", "unknown argument \"" + arg + "\"");
         }
     }
     CvAppPropertyList list;
@@ -132,6 +131,13 @@ const CliCommandRegistration kRegistration({
     "[--json]",
     "list the workgroups, computers and users of the LAN (LanSrch* settings)",
     Run,
+    "Searches the LAN once, with the options of the LanSrch* settings, and prints\n"
+    "each workgroup, computer and user as it is found: type, name, computer,\n"
+    "domain, comment, state and source.\n"
+    "\n"
+    "  --json   print each entry as one JSON object\n"
+    "\n"
+    "Exits 0 when the search ran, 1 when it could not.\n",
 });
 
 }  // namespace

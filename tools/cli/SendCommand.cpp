@@ -122,7 +122,7 @@ int SendWithOwnStation(const CvStationSettings& settings, const CvControlRequest
     std::string error;
     if (!CvControlServer::BuildMessage(*station, request, msg, &error)) {
         std::fprintf(stderr, "corvane: %s\n", error.c_str());
-        return 64;
+        return kCliUsageExit;
     }
 
     station->SetWatchPeriod(100);
@@ -164,26 +164,26 @@ int RunSend(const std::vector<std::string>& args) {
             request.type = MsgBroadcast;
         } else if (args[i] == "--from" && i + 1 < args.size()) {
             request.sender = args[++i];
+        } else if ((args[i] == "--help" || args[i] == "-h") && rest.empty()) {
+            return PrintCliCommandHelp("send");
         } else if (args[i] == "--") {
             rest.insert(rest.end(), args.begin() + static_cast<long>(i) + 1, args.end());
             break;
         } else if (args[i].size() > 1 && args[i][0] == '-' && rest.empty()) {
-            std::fprintf(stderr, "corvane: send: unknown option \"%s\"\n", args[i].c_str());
-            return 64;
+            return CliUsageError("send", "unknown option \"" + args[i] + "\"");
         } else {
             rest.push_back(args[i]);
         }
     }
     if (rest.size() < 2) {
-        std::fprintf(stderr, "usage: corvane send [--broadcast] [--from NAME] NAME TEXT...\n");
-        return 64;
+        return CliUsageError("send", "needs a recipient and a text");
     }
     request.recipient = rest[0];
     std::string text;
     if (rest.size() == 2 && rest[1] == "-") {
         if (!ReadStandardInput(text)) {
             std::fprintf(stderr, "corvane: send: cannot read the text from standard input\n");
-            return 64;
+            return kCliUsageExit;
         }
     } else {
         for (size_t i = 1; i < rest.size(); ++i) {
@@ -193,14 +193,14 @@ int RunSend(const std::vector<std::string>& args) {
     request.text = MessageText(text);
     if (request.text.empty()) {
         std::fprintf(stderr, "corvane: send: the message is empty\n");
-        return 64;
+        return kCliUsageExit;
     }
     // The running station applies these rules as well; checking here gives
     // the reason before anything starts.
     std::string reason;
     if (!CvControlProtocol::DecodeRequest(CvControlProtocol::EncodeRequest(request), &reason)) {
         std::fprintf(stderr, "corvane: send: %s\n", reason.c_str());
-        return 64;
+        return kCliUsageExit;
     }
 
     const int stopFd = StationConsole::InstallStopSignals();
@@ -233,6 +233,22 @@ const CliCommandRegistration kRegistration({
     "[--broadcast] [--from NAME] NAME TEXT...",
     "send one message (TEXT \"-\" reads standard input)",
     RunSend,
+    "Sends one message to the user or computer NAME, or with --broadcast to every\n"
+    "station of the workgroup NAME. The words of TEXT are joined by spaces; a\n"
+    "single TEXT \"-\" reads the text from standard input. A running station of\n"
+    "this user (corvane listen, corvane-messenger) sends it; without one, the\n"
+    "command registers its names on the LAN for this message first.\n"
+    "\n"
+    "  --broadcast   NAME is a workgroup\n"
+    "  --from NAME   sign the message with NAME, one of this station's names\n"
+    "                (default: the user's name)\n"
+    "  --            end of the options: what follows is NAME and TEXT\n"
+    "\n"
+    "Exits 0 when the message was delivered; else with the result code 2\n"
+    "(\"Unknown error\"), 3 (\"Recipient not found\"), 4 (\"Message transmission\n"
+    "error\") or 5 (\"Network not found\"); 1 when it could not be sent at all;\n"
+    "64 for a wrong command line.\n",
+    false,
 });
 
 }  // namespace

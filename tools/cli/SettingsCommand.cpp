@@ -12,8 +12,7 @@ namespace {
 
 int RunSettings(const std::vector<std::string>& args) {
     if (!args.empty()) {
-        std::fprintf(stderr, "corvane settings: takes no arguments\n");
-        return 64;
+        return CliUsageError("settings", "takes no arguments");
     }
     const CvAppPaths paths = CvAppPaths::Detect();
     CvAppPropertyList list;
@@ -32,6 +31,9 @@ const CliCommandRegistration kRegistration({
     "",
     "show every setting, its value and where it came from",
     RunSettings,
+    "Prints where the settings are stored, then every setting: its identifier,\n"
+    "registry key, effective value and where that value came from (default,\n"
+    "machine, user or INI file). Reads the settings only; changes nothing.\n",
 });
 
 }  // namespace
