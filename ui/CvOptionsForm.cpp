@@ -97,6 +97,19 @@ void CvOptionsForm::ShowEntry(const Entry& entry) {
     m_heading->setText(entry.heading);
     LayOut();
     m_page->show();
+    KeepButtonsLastInTabOrder();
+}
+
+void CvOptionsForm::KeepButtonsLastInTabOrder() {
+    // A page made later joins the end of the focus chain, behind OK and
+    // Cancel; Tab should lead from the tree through the page to the buttons.
+    QWidget* last = m_page;
+    for (QWidget* next = last->nextInFocusChain(); m_page->isAncestorOf(next);
+         next = next->nextInFocusChain()) {
+        last = next;
+    }
+    setTabOrder(last, m_ok);
+    setTabOrder(m_ok, m_cancel);
 }
 
 void CvOptionsForm::Ok() {

@@ -67,6 +67,7 @@ private:
     };
 
     void ShowEntry(const Entry& entry);
+    void KeepButtonsLastInTabOrder();
     void LayOut();
 
     CvAppPropertyEditor m_editor;

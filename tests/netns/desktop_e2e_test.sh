@@ -12,7 +12,9 @@
 # presence thread probes its contacts 10 s after the start and then only
 # every three minutes) and the LAN browser lists BOB's station, BOB and the
 # workgroup (the neighbourhood is scanned when the program starts, and BOB's
-# station runs by then) and writes to BOB. Screenshots and the popup's title
+# station runs by then) and writes to BOB. Then the options dialog, opened
+# from the tray menu, makes a new message open the archive window instead of
+# the popup. Screenshots and the popup's title
 # stay in the artefact folder.
 # Usage: desktop_e2e_test.sh PATH/TO/corvane PATH/TO/corvane-messenger ARTEFACT-FOLDER
 set -uo pipefail
@@ -477,6 +479,34 @@ text4="Bob, found you in the network"
 send_from "$write" "$text4" lan-write-window.png
 check "BOB's station received it, addressed to BOB" bob_received "$text4"
 check "the write window closed after delivering" gone "$write"
+
+echo "== the options: a message opens the archive instead of the popup"
+tray_menu
+xdotool key Down Down Down Return  # "Change options..."
+options=$(window_named '^Options$')
+check "Change options... opens the options dialog" test -n "$options"
+xdotool windowfocus --sync "$options" 2>/dev/null
+# The tree has the focus: the page by its name, then Tab to its first radio
+# group, Down to its second button, and Return for OK.
+xdotool type --delay 20 "Message receiving"
+xdotool key Tab Down
+sleep 0.3
+import -window root "$artefacts/options-receiving.png"
+xdotool key Return
+check "OK closes the dialog" gone "$options"
+check "and the choice is saved" grep -q '"RecvMsgMainAct"=dword:00000002' "$work/home1/user.reg"
+text5="Alice, this one should open your archive"
+# shellcheck disable=SC2086
+ip netns exec corvane-ns3 env $bob_env "$corvane" send ALICE "$text5" >"$work/send5.out" 2>&1
+check "corvane send delivered" test $? -eq 0
+archive=$(window_named '^Message archive$')
+check "the message opens the archive window" test -n "$archive"
+sleep 1
+import -window root "$artefacts/options-archive-opened.png"
+check "and no popup" test -z "$(xdotool search --onlyvisible --name '^Messages received' 2>/dev/null)"
+# shellcheck disable=SC2086
+ip netns exec corvane-ns1 env $alice_env "$corvane" history BOB >"$work/history-bob2.out" 2>&1
+check "the archive holds the message" grep -Fq "$text5" "$work/history-bob2.out"
 
 echo "== Exit Corvane again"
 quit_messenger

@@ -156,6 +156,40 @@ private slots:
         QVERIFY(!m_main->OptionsWindow());
     }
 
+    // By keyboard alone: the tree has the focus, typing a page's name shows
+    // it, Tab leads through the page's controls to OK and Cancel, the arrow
+    // keys choose within a radio group, and Return is OK.
+    void theKeyboardReachesEveryControlInOrder() {
+        COptionsForm* form = Open();
+        QVERIFY(form);
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QCOMPARE(QApplication::focusWidget(), form->Tree());
+        QTest::keyClicks(form->Tree(), "Message receiving");
+        QCOMPARE(form->CurrentTemplate(), COptionsForm::kPageReceiving);
+
+        QStringList order;
+        for (int i = 0; i < 6; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->property("text").toString();
+        }
+        // A radio group is one stop, at its checked button.
+        QCOMPARE(order, (QStringList{"Show message in popup window", "Sound notification",
+                                     "Discard my own broadcast messages", "OK", "Cancel", ""}));
+        QCOMPARE(QApplication::focusWidget(), form->Tree());
+
+        QTest::keyClick(form->Tree(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget()->property("text").toString(),
+                 QString("Open message archive"));
+        QCOMPARE(Pending(form, Id::kRecvMsgMainAct), 2);
+        QPointer<COptionsForm> window = form;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        Settle();
+        QVERIFY(!window);
+        QCOMPARE(m_main->Settings().Get(Id::kRecvMsgMainAct).GetInt(), 2);
+        QVERIFY(UserRegistry(*m_desktop).contains("\"RecvMsgMainAct\"=dword:00000002"));
+    }
+
     void aChangeShowsAgainWhenItsPageIsShownAgain() {
         COptionsForm* form = Open();
         QVERIFY(form);
