@@ -359,6 +359,10 @@ void CHistoryForm::Export() {
 void CHistoryForm::ApplyAppearance() {
     const CvAppPropertyList& settings = m_main.Settings();
     if (settings.Get(Id::kAppearanceEnabled).GetInt() != 1) {
+        for (CvDataSetGrid2* grid : {m_dialogues, m_messages}) {
+            grid->SetTextFont(font());
+            grid->SetHighlight(QColor(), QColor());
+        }
         return;
     }
     const std::string font = settings.Get(Id::kMsgArcFontMsgText).GetText();

@@ -42,6 +42,9 @@ public:
 
     void SetOnTop(bool onTop);
     void SetLinkMode(int mode);
+    // Font and current-row colours from the settings, or the standard ones
+    // while custom appearance is off.
+    void ApplyAppearance();
     // View 0 with the first (newest) dialogue selected.
     void ShowDialogueList();
     // View 1 with the messages exchanged with `correspondent`, the row of
@@ -86,7 +89,6 @@ private:
     void Delete();
     void Clear();
     void Export();
-    void ApplyAppearance();
     void RestorePlacement();
     void SavePlacement();
 

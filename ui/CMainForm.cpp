@@ -44,9 +44,9 @@
 #include "ui/CHistoryForm.h"
 #include "ui/CNewMsgForm.h"
 #include "ui/CNoTrayForm.h"
+#include "ui/COptionsForm.h"
 #include "ui/CPopupMsgForm.h"
 #include "ui/CvDesktopServices.h"
-#include "ui/COptionsForm.h"
 #include "ui/CvFormRegistry.h"
 #include "ui/CvResources.h"
 #include "ui/CvTaskAbout.h"
@@ -909,6 +909,13 @@ void CMainForm::OnSettingsChanged(CvPropertyIterator& changes) {
             case Id::kMsgArcOnTop:
                 if (m_history) {
                     m_history->SetOnTop(value.GetInt() == 1);
+                }
+                break;
+            case Id::kAppearanceEnabled:
+            case Id::kMsgArcFontMsgText:
+            case Id::kMsgArcCurRowHighlight:
+                if (m_history) {
+                    m_history->ApplyAppearance();
                 }
                 break;
             case Id::kHotKeyOpenIncoming:

@@ -25,6 +25,8 @@ public:
         m_highlightText = text;
         m_highlightBackground = background;
     }
+    QColor HighlightText() const { return m_highlightText; }
+    QColor HighlightBackground() const { return m_highlightBackground; }
 
     // The heading of a row.
     QString Heading(const QString& sender, const QString& recipient) const;

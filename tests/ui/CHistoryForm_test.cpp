@@ -12,6 +12,8 @@
 
 #include <memory>
 
+#include "app/CvAppPropertyEditor.h"
+#include "app/CvAppSettingsTable.h"
 #include "app/CvObservationSubject.h"
 #include "app/CvObserver.h"
 #include "messaging/CMsg.h"
@@ -23,6 +25,9 @@
 #include "ui/CvResources.h"
 #include "widgets/CvDataSetGrid2.h"
 #include "widgets/CvEdit.h"
+#include "widgets/CvMessageRowDelegate.h"
+
+namespace Id = CvSettingId;
 
 namespace {
 
@@ -234,6 +239,38 @@ private slots:
         QVERIFY(form != nullptr);
         QCOMPARE(MenuTexts(form->RowMenu()), QStringList{"Copy"});
         QCOMPARE(MenuTexts(form->ServiceMenu()), QStringList{"Export messages"});
+    }
+
+    // Appearance changed in the options reaches the open window at once, and
+    // turning custom appearance off brings back the standard look.
+    void anOpenWindowFollowsAppearanceChanges() {
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        QVERIFY(form->isVisible());
+        const QFont standard = form->font();
+        auto apply = [this](std::vector<std::pair<int32_t, CvPropertyValue>> values) {
+            CvAppPropertyEditor editor(m_main->Settings());
+            for (auto& [id, value] : values) {
+                editor.Set(id, value);
+            }
+            editor.Commit();
+        };
+        apply(
+            {{Id::kAppearanceEnabled, CvPropertyValue::Integer(1)},
+             {Id::kMsgArcFontMsgText, CvPropertyValue::Text("name=DejaVu Serif, size=17")},
+             {Id::kMsgArcCurRowHighlight, CvPropertyValue::Text("color=0000ff, bkcolor=00ff00")}});
+        for (CvDataSetGrid2* grid : {form->DialogueGrid(), form->MessageGrid()}) {
+            QCOMPARE(grid->List()->font().pointSize(), 17);
+            QCOMPARE(grid->List()->font().family(), QString("DejaVu Serif"));
+            QCOMPARE(grid->Delegate()->HighlightText(), QColor(Qt::red));
+            QCOMPARE(grid->Delegate()->HighlightBackground(), QColor(Qt::green));
+        }
+        apply({{Id::kAppearanceEnabled, CvPropertyValue::Integer(0)}});
+        for (CvDataSetGrid2* grid : {form->DialogueGrid(), form->MessageGrid()}) {
+            QCOMPARE(grid->List()->font(), standard);
+            QVERIFY(!grid->Delegate()->HighlightText().isValid());
+            QVERIFY(!grid->Delegate()->HighlightBackground().isValid());
+        }
     }
 
     void escapeAndCloseOnlyHideIt() {
