@@ -16,12 +16,6 @@ using Row = CvDbSrvMemCursor2::Row;
 
 constexpr size_t kMinimumRun = 3;  // the index holds runs of three characters
 
-// Whether a row of `messages` matches the search (the dialogue statement's
-// condition; `m` names the table).
-constexpr const char16_t* kMatches =
-    u"(upper(m.message) LIKE upper(:srchstr) OR upper(m.sender) LIKE upper(:srchstr) OR "
-    u"upper(m.recipient) LIKE upper(:srchstr))";
-
 bool IsCodePointStart(char16_t c) {
     return c < 0xDC00 || c > 0xDFFF;  // not the second half of a surrogate pair
 }
@@ -74,7 +68,7 @@ CvDbValue NewestTime(CvDatabase2& database, const CvDbValue& pattern, const Hit&
         named ? u"msgtype = 2 AND recipient = :dlg" : u"msgtype = 2 AND recipient IS NULL";
     CvDbQuery query;
     query.rawSql = u"SELECT max(msgtime) FROM messages AS m WHERE ((" + received + later +
-                   u") OR (" + sent + later + u")) AND " + kMatches;
+                   u") OR (" + sent + later + u")) AND " + CvArchiveSearch::MatchCondition(u"m.");
     query.parameters[u"srchstr"] = pattern;
     query.parameters[u"dlg"] = hit.dialogue;
     query.parameters[u"after"] = hit.time;
@@ -200,7 +194,7 @@ bool CvArchiveSearch::Run(CvDatabase2& database, const CvDbValue& pattern,
         u"SELECT m.rid, CASE WHEN m.msgtype = 1 THEN m.sender ELSE m.recipient END, m.msgtime "
         u"FROM messages_search AS s JOIN messages AS m ON m.rid = s.rowid "
         u"WHERE messages_search MATCH :expression AND m.msgtype IN (1, 2) AND " +
-        std::u16string(kMatches) + u" ORDER BY s.rowid DESC";
+        MatchCondition(u"m.") + u" ORDER BY s.rowid DESC";
     candidates.parameters[u"expression"] = CvDbValue::FromWide(expression);
     candidates.parameters[u"srchstr"] = pattern;
     std::map<DialogueKey, Hit> hits;
@@ -241,4 +235,12 @@ bool CvArchiveSearch::Run(CvDatabase2& database, const CvDbValue& pattern,
         row[5] = newestTimes[row[6].AsInteger()];
     }
     return true;
+}
+
+std::u16string CvArchiveSearch::MatchCondition(const std::u16string& qualifier) {
+    const auto like = [&qualifier](const char16_t* column) {
+        return u"upper(" + qualifier + column + u") LIKE upper(:srchstr)";
+    };
+    return u"(" + like(u"message") + u" OR " + like(u"sender") + u" OR " + like(u"recipient") +
+           u")";
 }

@@ -40,4 +40,9 @@ public:
     // every run of three or more characters in one column; "" when the
     // pattern has no such run.
     static std::u16string MatchExpression(const std::u16string& upperPattern);
+
+    // Whether a row of `messages` matches the pattern :srchstr (the dialogue
+    // statement's condition); `qualifier` prefixes the column names, such as
+    // "m." where the statement joins other tables.
+    static std::u16string MatchCondition(const std::u16string& qualifier = u"");
 };

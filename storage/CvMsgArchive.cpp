@@ -54,9 +54,15 @@ std::u16string SearchBranch() {
                u"SELECT CASE WHEN msgtype = 1 THEN sender ELSE recipient END AS dlg, "
                u"max(msgtime) AS maxtime, max(rid) AS maxrid FROM messages "
                u"WHERE +msgtype IN (1, 2) AND NOT ") +
-           kMatchesAll +
-           u" AND (upper(message) LIKE upper(:srchstr) OR upper(sender) LIKE upper(:srchstr) OR "
-           u"upper(recipient) LIKE upper(:srchstr)) GROUP BY dlg";
+           kMatchesAll + u" AND " + CvArchiveSearch::MatchCondition() + u" GROUP BY dlg";
+}
+
+// The rows of one direction whose partner equals :addr as the conversation
+// compares it. The locale's comparison runs over the few distinct partner
+// names only; their rows are then found through the byte-order indexes.
+std::u16string PartnerRows(const std::u16string& msgtype, const std::u16string& partner) {
+    return u"msgtype = " + msgtype + u" AND " + partner + u" IN (SELECT p FROM (" +
+           Partners(msgtype, partner) + u") WHERE p = :addr COLLATE NOCASE)";
 }
 
 }  // namespace
@@ -83,23 +89,11 @@ std::u16string CvMsgArchive::PartnersSql(const std::u16string& msgtype,
 const std::u16string& CvMsgArchive::ConversationSql() {
     // Each direction from its covering index (partner, time, rid), merged;
     // the rows themselves are read only when shown.
-    static const std::u16string sql =
-        u"SELECT rid, msgtime FROM messages WHERE msgtype = 1 AND sender IN (SELECT p FROM (" +
-        Partners(u"1", u"sender") +
-        u") WHERE p = :addr COLLATE NOCASE) UNION ALL SELECT rid, msgtime FROM messages WHERE "
-        u"msgtype = 2 AND recipient IN (SELECT p FROM (" +
-        Partners(u"2", u"recipient") + u") WHERE p = :addr COLLATE NOCASE) ORDER BY 2 DESC, 1 DESC";
+    static const std::u16string sql = u"SELECT rid, msgtime FROM messages WHERE " +
+                                      PartnerRows(u"1", u"sender") +
+                                      u" UNION ALL SELECT rid, msgtime FROM messages WHERE " +
+                                      PartnerRows(u"2", u"recipient") + u" ORDER BY 2 DESC, 1 DESC";
     return sql;
-}
-
-const std::u16string& CvMsgArchive::ConversationWhere() {
-    // The locale's comparison runs over the few distinct partner names only;
-    // their rows are then found through the byte-order indexes.
-    static const std::u16string where =
-        u"((msgtype = 1 AND sender IN (SELECT p FROM (" + Partners(u"1", u"sender") +
-        u") WHERE p = :addr COLLATE NOCASE)) OR (msgtype = 2 AND recipient IN (SELECT p FROM (" +
-        Partners(u"2", u"recipient") + u") WHERE p = :addr COLLATE NOCASE)))";
-    return where;
 }
 
 const std::vector<CvDbScriptEntry>& CvMsgArchive::Script() {

@@ -29,12 +29,11 @@ public:
     // DialogueSql(), which yields the same rows without grouping whole rows.
     static const std::u16string kDialogueReferenceSql;
     static const std::u16string& DialogueSql();
-    // The condition that defines a conversation, and the equivalent one the
-    // data set runs, which compares only the distinct partner names.
+    // The condition that defines a conversation, and the statement the
+    // conversation runs: the keys (rid) and times of the same rows, newest
+    // first, comparing only the distinct partner names; the rows are read
+    // when shown.
     static const std::u16string kConversationReferenceWhere;
-    static const std::u16string& ConversationWhere();
-    // The statement the conversation runs: the keys (rid) of the rows of
-    // ConversationWhere() in their order; the rows are read when shown.
     static const std::u16string& ConversationSql();
     // The distinct non-NULL values of `partner` among the rows of one
     // direction, in byte order, found through the partner index.

@@ -310,19 +310,20 @@ TEST_F(CvMsgArchiveEquivalenceTest, DialogueListMatchesTheDefiningStatement) {
 }
 
 // The conversation compares only the distinct partner names with the
-// locale's collation; it must open the rows of the defining condition.
+// locale's collation; its statement must list the rows of the defining
+// condition, newest first.
 TEST_F(CvMsgArchiveEquivalenceTest, ConversationMatchesTheDefiningCondition) {
     for (const char* partner :
          {"Bob", "bob", "BOB", "ANNA", "борис", "БОРИС", "x%y", "x_y", "", "nobody"}) {
         CvDbQuery reference;
-        reference.selectList = {u"rid",       u"msgtype", u"msgtime", u"sender",
-                                u"recipient", u"message", u"conttype"};
+        reference.selectList = {u"rid", u"msgtime"};
         reference.from = u"messages";
         reference.where = CvMsgArchive::kConversationReferenceWhere;
-        reference.orderBy = u"rid";
+        reference.orderBy = u"msgtime DESC, rid DESC";
         reference.parameters[u"addr"] = CvDbValue::FromAnsi(partner);
-        CvDbQuery fast = reference;
-        fast.where = CvMsgArchive::ConversationWhere();
+        CvDbQuery fast;
+        fast.rawSql = CvMsgArchive::ConversationSql();
+        fast.parameters = reference.parameters;
         std::vector<CvDbSrvMemCursor2::Row> expected, actual;
         ASSERT_TRUE(m_archive.Database().RunQuery(reference, expected));
         ASSERT_TRUE(m_archive.Database().RunQuery(fast, actual));
