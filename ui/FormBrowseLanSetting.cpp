@@ -89,7 +89,7 @@ void FormBrowseLanSetting::Accept() {
           Id::kLanSrchTypeComp, Id::kLanSrchInNet, Id::kLanSrchInAD, Id::kLanSrchCheckADState}) {
         editor.Set(id, CvPropertyValue::Integer(Box(id)->isChecked() ? 1 : 0));
     }
+    // The main window applies and saves what the commit changed.
     editor.Commit();
-    m_main.SettingsStore().Save(settings);
     close();
 }
