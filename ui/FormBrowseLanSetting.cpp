@@ -9,7 +9,6 @@
 #include <algorithm>
 
 #include "app/CvAppPropertyEditor.h"
-#include "app/CvAppSettingsStore.h"
 #include "app/CvAppSettingsTable.h"
 #include "app/CvLangTexts.h"
 #include "ui/CMainForm.h"
@@ -82,8 +81,7 @@ QCheckBox* FormBrowseLanSetting::Box(int32_t id) const {
 }
 
 void FormBrowseLanSetting::Accept() {
-    CvAppPropertyList& settings = m_main.Settings();
-    CvAppPropertyEditor editor(settings);
+    CvAppPropertyEditor editor(m_main.Settings());
     for (const int32_t id :
          {Id::kLanSrchStateOnline, Id::kLanSrchTypeGroup, Id::kLanSrchTypeUser,
           Id::kLanSrchTypeComp, Id::kLanSrchInNet, Id::kLanSrchInAD, Id::kLanSrchCheckADState}) {
