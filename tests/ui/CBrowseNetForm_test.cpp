@@ -24,13 +24,11 @@
 #include "messaging/CvNetbiosNetwork.h"
 #include "netbios/NetbiosOperations.h"
 #include "platform/CvVirtualNeighbourhood.h"
-#include "support/FakeDesktop.h"
-#include "support/MainFormStart.h"
+#include "support/MainFormTestCase.h"
 #include "ui/CBrowseNetForm.h"
 #include "ui/CHistoryForm.h"
 #include "ui/CMainForm.h"
 #include "ui/CNewMsgForm.h"
-#include "ui/CvResources.h"
 #include "ui/FormBrowseLanSetting.h"
 
 namespace Id = CvSettingId;
@@ -87,12 +85,10 @@ QStringList MenuTexts(QMenu* menu) {
 
 }  // namespace
 
-class BrowseNetFormTest : public QObject {
+class BrowseNetFormTest : public MainFormTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeDesktop> m_desktop;
-    std::unique_ptr<CMainForm> m_main;
     // A pinger that is never started: its requests stay queued, so a test
     // sees what was asked and answers itself.
     std::unique_ptr<CvNetbiosNetwork> m_idleNetwork;
@@ -101,11 +97,6 @@ private:
     std::unique_ptr<CvHostScanner> m_scanner;
     CvNoNetDirectory m_directory;
     QPointer<CBrowseNetForm> m_form;
-
-    bool Start(const std::vector<std::string>& settings = {}) {
-        m_main = StartMainForm(*m_desktop, settings);
-        return m_main != nullptr;
-    }
 
     // A scanner whose tree holds BOB's and CAROL's computers in WG, or
     // nothing.
@@ -172,23 +163,20 @@ private:
         m_form->List()->setCurrentItem(Row(names.front()), 0, QItemSelectionModel::NoUpdate);
     }
 
-private slots:
-    void initTestCase() { CvResources::Init(); }
-    void init() {
-        m_desktop = std::make_unique<FakeDesktop>();
+    void SetUp() override {
         m_idleNetwork = std::make_unique<CvNetbiosNetwork>(m_desktop->QueryProvider());
         m_idlePinger = std::make_unique<CvNetNamePinger>(*m_idleNetwork);
     }
-    void cleanup() {
+    void TearDown() override {
         delete m_form.data();
         m_main.reset();
         m_scanner.reset();
         m_neighbourhood.reset();
         m_idlePinger.reset();
         m_idleNetwork.reset();
-        m_desktop.reset();
     }
 
+private slots:
     void groupHeaders_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("comment");

@@ -11,25 +11,14 @@
 #include <memory>
 
 #include "storage/CvContactsManager.h"
-#include "support/FakeDesktop.h"
-#include "support/MainFormStart.h"
+#include "support/MainFormTestCase.h"
+#include "support/TestContact.h"
 #include "ui/CContactEditForm.h"
 #include "ui/CContactMassAddForm.h"
 #include "ui/CMainForm.h"
 #include "ui/CvFormRegistry.h"
-#include "ui/CvResources.h"
 
 namespace {
-
-CvContact Contact(int32_t kind, const std::string& name, const std::string& display,
-                  const std::string& group = {}) {
-    CvContact contact;
-    contact.conttype = kind;
-    contact.name = name;
-    contact.displayname = display;
-    contact.groupname = group;
-    return contact;
-}
 
 // The contacts as "kind name display group" lines, in list order.
 QStringList Lines(CvContactsManager& contacts) {
@@ -48,30 +37,19 @@ QStringList Lines(CvContactsManager& contacts) {
 
 }  // namespace
 
-class ContactEditFormTest : public QObject {
+class ContactEditFormTest : public MainFormTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeDesktop> m_desktop;
-    std::unique_ptr<CMainForm> m_main;
-
     CvContactsManager* Start() {
-        m_main = StartMainForm(*m_desktop, {});
-        if (!m_main || !m_main->Contacts()) {
+        if (!MainFormTestCase::Start() || !m_main->Contacts()) {
             return nullptr;
         }
-        m_main->Contacts()->SaveContact(Contact(kContactUser, "BOB", "Bob", "Friends"));
+        m_main->Contacts()->SaveContact(TestContact(kContactUser, "BOB", "Bob", "Friends"));
         return m_main->Contacts();
     }
 
 private slots:
-    void initTestCase() { CvResources::Init(); }
-    void init() { m_desktop = std::make_unique<FakeDesktop>(); }
-    void cleanup() {
-        m_main.reset();
-        m_desktop.reset();
-    }
-
     void badInputIsRefusedAndTheDialogKeepsIt_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("display");
@@ -147,7 +125,7 @@ private slots:
         CvContactsManager* contacts = Start();
         QVERIFY(contacts != nullptr);
         CContactEditForm* form =
-            m_main->OpenContactEdit(nullptr, Contact(kContactWorkgroup, "SALES", "Sales"));
+            m_main->OpenContactEdit(nullptr, TestContact(kContactWorkgroup, "SALES", "Sales"));
         QVERIFY(form != nullptr);
         QVERIFY(form->WorkgroupButton()->isChecked());
         QCOMPARE(form->NameField()->text(), QString("SALES"));
@@ -189,9 +167,10 @@ private slots:
     void massAddAddsEveryRecipientInOrder() {
         CvContactsManager* contacts = Start();
         QVERIFY(contacts != nullptr);
-        QPointer<CContactMassAddForm> form = m_main->OpenContactMassAdd(
-            {Contact(kContactUser, "CAROL", "Carol", "ignored"),
-             Contact(kContactWorkgroup, "WG", "WG"), Contact(kContactUser, "DAVE", "Dave")});
+        QPointer<CContactMassAddForm> form =
+            m_main->OpenContactMassAdd({TestContact(kContactUser, "CAROL", "Carol", "ignored"),
+                                        TestContact(kContactWorkgroup, "WG", "WG"),
+                                        TestContact(kContactUser, "DAVE", "Dave")});
         QVERIFY(form != nullptr && form->isVisible());
         QCOMPARE(form->windowTitle(), QString("Add new contact"));
         QStringList shown;

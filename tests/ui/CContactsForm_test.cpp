@@ -18,8 +18,8 @@
 #include <memory>
 
 #include "storage/CvContactsManager.h"
-#include "support/FakeDesktop.h"
-#include "support/MainFormStart.h"
+#include "support/MainFormTestCase.h"
+#include "support/TestContact.h"
 #include "ui/CContactEditForm.h"
 #include "ui/CContactMassAddForm.h"
 #include "ui/CContactsForm.h"
@@ -28,23 +28,12 @@
 #include "ui/CNewMsgForm.h"
 #include "ui/CvContactLayout.h"
 #include "ui/CvFormRegistry.h"
-#include "ui/CvResources.h"
 #include "widgets/CvCtrlList.h"
 #include "widgets/CvListEdit.h"
 
 namespace {
 
 constexpr int kWait = 10000;
-
-CvContact Contact(int32_t kind, const std::string& name, const std::string& display,
-                  const std::string& group) {
-    CvContact contact;
-    contact.conttype = kind;
-    contact.name = name;
-    contact.displayname = display;
-    contact.groupname = group;
-    return contact;
-}
 
 QStringList ListTexts(const CvCtrlList* list) {
     QStringList texts;
@@ -83,25 +72,21 @@ std::vector<std::string> GroupNames(CvContactsManager& contacts) {
 
 }  // namespace
 
-class ContactsFormTest : public QObject {
+class ContactsFormTest : public MainFormTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeDesktop> m_desktop;
-    std::unique_ptr<CMainForm> m_main;
-
     // Starts the main window with "Friends" (Bob, Carol) and "Work" (Dave,
     // the workgroup WG) in the contact list.
     CContactsForm* Start(const std::vector<std::string>& settings = {}) {
-        m_main = StartMainForm(*m_desktop, settings);
-        if (!m_main || !m_main->Contacts() || !m_main->ContactList()) {
+        if (!MainFormTestCase::Start(settings) || !m_main->Contacts() || !m_main->ContactList()) {
             return nullptr;
         }
         CvContactsManager& contacts = *m_main->Contacts();
-        contacts.SaveContact(Contact(kContactUser, "BOB", "Bob", "Friends"));
-        contacts.SaveContact(Contact(kContactUser, "CAROL", "Carol", "Friends"));
-        contacts.SaveContact(Contact(kContactUser, "DAVE", "Dave", "Work"));
-        contacts.SaveContact(Contact(kContactWorkgroup, "WG", "Our workgroup", "Work"));
+        contacts.SaveContact(TestContact(kContactUser, "BOB", "Bob", "Friends"));
+        contacts.SaveContact(TestContact(kContactUser, "CAROL", "Carol", "Friends"));
+        contacts.SaveContact(TestContact(kContactUser, "DAVE", "Dave", "Work"));
+        contacts.SaveContact(TestContact(kContactWorkgroup, "WG", "Our workgroup", "Work"));
         return m_main->ContactList();
     }
 
@@ -110,13 +95,6 @@ private:
     }
 
 private slots:
-    void initTestCase() { CvResources::Init(); }
-    void init() { m_desktop = std::make_unique<FakeDesktop>(); }
-    void cleanup() {
-        m_main.reset();
-        m_desktop.reset();
-    }
-
     void linksAndRowMenuFollowTheSettings_data() {
         QTest::addColumn<QString>("setting");
         QTest::addColumn<QStringList>("links");
@@ -234,7 +212,7 @@ private slots:
                 form->ContactsList()->PreferredHeight() + form->ActionsList()->PreferredHeight());
         form->grab().save(QString(qgetenv("CORVANE_SCREENSHOTS")) + "contact-list.png");
 
-        m_main->Contacts()->SaveContact(Contact(kContactUser, "ERIN", "Erin", "Work"));
+        m_main->Contacts()->SaveContact(TestContact(kContactUser, "ERIN", "Erin", "Work"));
         QCOMPARE(RowOf(form->ContactsList(), "Erin"), 6);
         QTRY_COMPARE_WITH_TIMEOUT(form->height(), height + form->ContactsList()->RowHeight(),
                                   kWait);
@@ -247,8 +225,7 @@ private slots:
     }
 
     void theEmptyListSaysSo() {
-        m_main = StartMainForm(*m_desktop, {});
-        QVERIFY(m_main && m_main->ContactList());
+        QVERIFY(MainFormTestCase::Start() && m_main->ContactList());
         CContactsForm* form = m_main->ContactList();
         m_main->ShowContactList(nullptr, ScreenCentre(), 16, 16);
         QCOMPARE(form->ContactsList()->RowCount(), 0);
@@ -409,7 +386,7 @@ private slots:
         CContactsForm* form = Start();
         QVERIFY(form != nullptr);
         CvContactsManager& contacts = *m_main->Contacts();
-        contacts.SaveContact(Contact(kContactUser, "NOBODY", "Nobody", "Friends"));
+        contacts.SaveContact(TestContact(kContactUser, "NOBODY", "Nobody", "Friends"));
         m_main->ShowContactList(nullptr, ScreenCentre(), 16, 16);
         CvCtrlList* list = form->ContactsList();
         QCOMPARE(list->RowImage(RowOf(list, "Bob")), 5);

@@ -18,11 +18,9 @@
 #include "app/CvObserver.h"
 #include "messaging/CMsg.h"
 #include "storage/CvMsgArchive.h"
-#include "support/FakeDesktop.h"
-#include "support/MainFormStart.h"
+#include "support/MainFormTestCase.h"
 #include "ui/CHistoryForm.h"
 #include "ui/CMainForm.h"
-#include "ui/CvResources.h"
 #include "widgets/CvDataSetGrid2.h"
 #include "widgets/CvEdit.h"
 #include "widgets/CvMessageRowDelegate.h"
@@ -61,18 +59,14 @@ QStringList MenuTexts(QMenu* menu) {
 
 }  // namespace
 
-class HistoryFormTest : public QObject {
+class HistoryFormTest : public MainFormTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeDesktop> m_desktop;
-    std::unique_ptr<CMainForm> m_main;
-
     // Starts the main window with BOB's and CAROL's messages in the archive,
     // CAROL's newest, and opens the archive window.
     CHistoryForm* Open(const std::vector<std::string>& settings = {}) {
-        m_main = StartMainForm(*m_desktop, settings);
-        if (!m_main || !m_main->Archive()) {
+        if (!Start(settings) || !m_main->Archive()) {
             return nullptr;
         }
         CvMsgArchive& archive = *m_main->Archive();
@@ -88,13 +82,6 @@ private:
     }
 
 private slots:
-    void initTestCase() { CvResources::Init(); }
-    void init() { m_desktop = std::make_unique<FakeDesktop>(); }
-    void cleanup() {
-        m_main.reset();
-        m_desktop.reset();
-    }
-
     void readMessagesOpensOneWindowWithTheDialogueList() {
         CHistoryForm* form = Open();
         QVERIFY(form != nullptr);

@@ -19,14 +19,12 @@
 #include "messaging/CvStation.h"
 #include "storage/CvDbText.h"
 #include "storage/CvMsgArchive.h"
-#include "support/FakeDesktop.h"
-#include "support/MainFormStart.h"
+#include "support/MainFormTestCase.h"
 #include "ui/CHistoryForm.h"
 #include "ui/CMainForm.h"
 #include "ui/CNewMsgForm.h"
 #include "ui/CNoTrayForm.h"
 #include "ui/CPopupMsgForm.h"
-#include "ui/CvResources.h"
 #include "widgets/CvButton.h"
 #include "widgets/CvListEdit.h"
 #include "widgets/CvRichEdit.h"
@@ -76,19 +74,10 @@ int ArchivedWith(CvMsgArchive& archive, const std::string& partner) {
 
 }  // namespace
 
-class MainFormTest : public QObject {
+class MainFormTest : public MainFormTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeDesktop> m_desktop;
-    std::unique_ptr<CMainForm> m_main;
-
-    // Starts the main window with the given settings and waits until its
-    // names are registered.
-    bool Start(const std::vector<std::string>& settings = {}) {
-        m_main = StartMainForm(*m_desktop, settings);
-        return m_main != nullptr;
-    }
     // From BOB's or CAROL's station, by the sender, which signs with its name;
     // returns once the main window has shown the message.
     void Receive(const CMsg& msg) {
@@ -116,13 +105,6 @@ private:
     }
 
 private slots:
-    void initTestCase() { CvResources::Init(); }
-    void init() { m_desktop = std::make_unique<FakeDesktop>(); }
-    void cleanup() {
-        m_main.reset();
-        m_desktop.reset();
-    }
-
     void receivedMessagesReachPopupArchiveAndTray() {
         QVERIFY(Start({"\"SoundEnabled\"=dword:00000001", "\"RecvMsgSoundNotify\"=dword:00000001",
                        "\"SoundEventIncMsgPriv\"=\"/sounds/personal.wav\"",
@@ -249,8 +231,8 @@ private slots:
                 entries << action->text();
             }
         }
-        QCOMPARE(entries, (QStringList{"Write message...", "Read messages...",
-                                       "Change options...", "About", "Exit Corvane"}));
+        QCOMPARE(entries, (QStringList{"Write message...", "Read messages...", "Change options...",
+                                       "About", "Exit Corvane"}));
         m_main->TrayMenu()->hide();
     }
 

@@ -19,12 +19,10 @@
 #include "platform/CvEvent.h"
 #include "storage/CvContactsManager.h"
 #include "storage/CvMsgArchive.h"
-#include "support/FakeDesktop.h"
-#include "support/MainFormStart.h"
+#include "support/MainFormTestCase.h"
 #include "ui/CMainForm.h"
 #include "ui/CNewMsgForm.h"
 #include "ui/CPopupMsgForm.h"
-#include "ui/CvResources.h"
 #include "ui/FormAddrAutocomp.h"
 #include "widgets/CvListEdit.h"
 #include "widgets/CvRichEdit.h"
@@ -46,18 +44,12 @@ public:
 
 }  // namespace
 
-class NewMsgFormTest : public QObject {
+class NewMsgFormTest : public MainFormTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeDesktop> m_desktop;
-    std::unique_ptr<CMainForm> m_main;
     QString m_boxText;
 
-    bool Start(const std::vector<std::string>& settings = {}) {
-        m_main = StartMainForm(*m_desktop, settings);
-        return m_main != nullptr;
-    }
     // Answers the next message box with `button`, keeping its text.
     void AnswerNextBox(QMessageBox::StandardButton button) {
         m_boxText.clear();
@@ -85,13 +77,6 @@ private:
     }
 
 private slots:
-    void initTestCase() { CvResources::Init(); }
-    void init() { m_desktop = std::make_unique<FakeDesktop>(); }
-    void cleanup() {
-        m_main.reset();
-        m_desktop.reset();
-    }
-
     void deliveredMessageClosesTheWindowAndIsFiled() {
         QVERIFY(Start());
         QPointer<CNewMsgForm> form = Write({{kRecipientUser, "BOB"}}, "line one\nline two");

@@ -22,8 +22,7 @@
 #include <memory>
 
 #include "app/CvAppSettingsTable.h"
-#include "support/FakeDesktop.h"
-#include "support/MainFormStart.h"
+#include "support/MainFormTestCase.h"
 #include "support/TestEnv.h"
 #include "ui/CMainForm.h"
 #include "ui/COptionsForm.h"
@@ -62,16 +61,12 @@ int Pending(COptionsForm* form, int32_t id) {
 
 }  // namespace
 
-class OptionsFormTest : public QObject {
+class OptionsFormTest : public MainFormTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeDesktop> m_desktop;
-    std::unique_ptr<CMainForm> m_main;
-
     COptionsForm* Open(const std::vector<std::string>& settings = {}) {
-        m_main = StartMainForm(*m_desktop, settings);
-        if (!m_main) {
+        if (!Start(settings)) {
             return nullptr;
         }
         m_main->Command(CMainForm::kCmdOptions);
@@ -82,19 +77,10 @@ private:
     static void Settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 private slots:
-    void init() { m_desktop = std::make_unique<FakeDesktop>(); }
-
-    void cleanup() {
-        m_main.reset();
-        Settle();
-        m_desktop.reset();
-    }
-
     // "Change options..." opens one dialog with the tree of the pages; its
     // frame follows its size.
     void theTrayEntryOpensOneDialogWithItsTree() {
-        m_main = StartMainForm(*m_desktop, {});
-        QVERIFY(m_main);
+        QVERIFY(Start());
         QAction* entry = nullptr;
         for (QAction* action : m_main->TrayMenu()->actions()) {
             if (action->text() == "Change options...") {
@@ -147,8 +133,7 @@ private slots:
 
     // An administrator's TrayMenuOptionsDisabled leaves the entry out.
     void theEntryCanBeDisabled() {
-        m_main = StartMainForm(*m_desktop, {"\"TrayMenuOptionsDisabled\"=dword:00000001"});
-        QVERIFY(m_main);
+        QVERIFY(Start({"\"TrayMenuOptionsDisabled\"=dword:00000001"}));
         for (QAction* action : m_main->TrayMenu()->actions()) {
             QVERIFY(action->text() != "Change options...");
         }
