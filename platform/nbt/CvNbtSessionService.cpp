@@ -832,6 +832,18 @@ void CvNbtSessionService::CloseAll(uint8_t code) {
     m_listens.clear();
 }
 
+void CvNbtSessionService::CloseAdapter(uint8_t lana) {
+    std::vector<SessionId> closing;
+    for (const auto& [id, session] : m_sessions) {
+        if (session->lana == lana) {
+            closing.push_back(id);
+        }
+    }
+    for (SessionId id : closing) {
+        Destroy(id);
+    }
+}
+
 void CvNbtSessionService::DropName(uint8_t lana, const NbtName& name, uint8_t code) {
     std::vector<CvNcb*> dropped;
     std::erase_if(m_listens, [&](const PostedListen& item) {

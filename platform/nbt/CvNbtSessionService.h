@@ -53,6 +53,9 @@ public:
     void DropName(uint8_t lana, const NbtName& name, uint8_t code = kNrcNamErr);
     // Closes every session and finishes the commands on them with code.
     void CloseAll(uint8_t code);
+    // Closes every session of the adapter, also calls still being made and
+    // callers still in their handshake, as hang-ups do.
+    void CloseAdapter(uint8_t lana);
 
     // Received bytes that all sessions hold and no receive has taken yet.
     size_t HeldBytes() const { return m_heldBytes; }

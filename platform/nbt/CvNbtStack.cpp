@@ -257,15 +257,7 @@ void CvNbtStack::Close(CvNbtAdapter& adapter) {
             m_names.Release(adapter, entry);
         }
     }
-    // Hanging up each session number ends established and closed sessions;
-    // nobody waits for these commands.
-    for (unsigned lsn = 1; lsn <= 254; ++lsn) {
-        CvNcb hangUp;
-        hangUp.command = kNcbHangUp;
-        hangUp.lana = lana;
-        hangUp.lsn = static_cast<uint8_t>(lsn);
-        m_sessions.HangUp(adapter, hangUp);
-    }
+    m_sessions.CloseAdapter(lana);
     std::vector<uint8_t> numbers;
     for (const auto& entry : adapter.names.Entries()) {
         numbers.push_back(entry.number);

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -276,6 +277,10 @@ TEST_F(CvNbtStackLoopbackTest, ANewAddressClosesTheAdapterAndResetsItWithThatAdd
     AsyncNcb receive(*m_stack);
     std::vector<uint8_t> buffer(64);
     StartReceiveDatagram(receive, number, buffer);
+    // A caller still in its handshake: connected, no session request yet.
+    const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(connect(silent, reinterpret_cast<const sockaddr*>(&oldEndpoint), sizeof oldEndpoint),
+              0);
 
     m_broadcasts.Drain();
     SetAdapter(loopback::Adapter(kStationIp + 1));
@@ -302,6 +307,12 @@ TEST_F(CvNbtStackLoopbackTest, ANewAddressClosesTheAdapterAndResetsItWithThatAdd
     recv(caller, header, sizeof header, 0);  // the positive session response
     EXPECT_EQ(recv(caller, &byte, 1, 0), 0);
     close(caller);
+    // So did the one in its handshake, at once rather than at its time-out.
+    // (A reset if the listener closed before taking it from its backlog.)
+    setsockopt(silent, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    const ssize_t got = recv(silent, &byte, 1, 0);
+    EXPECT_TRUE(got == 0 || (got < 0 && errno == ECONNRESET)) << std::strerror(errno);
+    close(silent);
 
     // The name is claimed again with the new address, and calls reach it there.
     m_broadcasts.Drain();
