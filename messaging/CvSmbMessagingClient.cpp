@@ -121,6 +121,17 @@ private:
     std::string m_transmissionText;
 };
 
+// A message as it came in: addressed to the name the peer called.
+CMsg Received(int32_t type, const std::string& originator, const std::string& destination,
+              std::string text = {}) {
+    CMsg msg;
+    msg.type = type;
+    msg.sender = originator;
+    msg.recipient = msg.address = destination;
+    msg.text = std::move(text);
+    return msg;
+}
+
 }  // namespace
 
 CvSmbMessagingClient::CvSmbMessagingClient()
@@ -427,11 +438,7 @@ void CvSmbMessagingClient::OnSessionConnection(CConnection* connection, void*) {
         if (header.Command() == CSmbPdu::kCommandSendMessage) {
             CSmbPdu_sends pdu;
             pdu.Decode(buffer);
-            CMsg msg;
-            msg.type = MsgPersonal;
-            msg.sender = pdu.Originator();
-            msg.recipient = msg.address = pdu.Destination();
-            msg.text = pdu.Text();
+            CMsg msg = Received(MsgPersonal, pdu.Originator(), pdu.Destination(), pdu.Text());
             Deliver(msg);
             CSmbPdu reply = pdu.MakeReply();
             ReplyToComplete(*guard, reply);
@@ -450,10 +457,7 @@ void CvSmbMessagingClient::ReceiveMultiBlock(CConnection& connection, CPduBuffer
 
     CSmbPdu_sendstrt start;
     start.Decode(buffer);
-    CMsg msg;
-    msg.type = MsgPersonal;
-    msg.sender = start.Originator();
-    msg.recipient = msg.address = start.Destination();
+    CMsg msg = Received(MsgPersonal, start.Originator(), start.Destination());
     const uint16_t groupId = ++g_lastGroupId;
     CSmbPdu startReply = start.MakeReply(groupId);
     connection.SendPdu(startReply);
@@ -502,12 +506,7 @@ void CvSmbMessagingClient::OnDatagramConnection(CConnection* connection, void*) 
             CSmbDgPdu_sendb pdu;
             pdu.Decode(buffer);
             if (pdu.IsMessengerMailslot()) {
-                CMsg msg;
-                msg.type = MsgBroadcast;
-                msg.sender = pdu.Originator();
-                msg.recipient = msg.address = pdu.Destination();
-                msg.text = pdu.Text();
-                received = std::move(msg);
+                received = Received(MsgBroadcast, pdu.Originator(), pdu.Destination(), pdu.Text());
             }
         }
         guard.Close();
