@@ -53,6 +53,26 @@ bool IsControl(uint32_t codePoint) {
     return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
 }
 
+// Appends `text` to `out` code point by code point: bytes that are not valid
+// UTF-8 become U+FFFD; `replace(codePoint, out)` may append something else
+// for a code point and return true, or return false to keep it.
+template <class Replace>
+void Transcribe(const std::string& text, std::string& out, Replace replace) {
+    for (size_t i = 0; i < text.size();) {
+        uint32_t codePoint = 0;
+        const size_t length = DecodeUtf8(text, i, codePoint);
+        if (length == 0) {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        if (!replace(codePoint, out)) {
+            out.append(text, i, length);
+        }
+        i += length;
+    }
+}
+
 }  // namespace
 
 namespace CvMsgLineFormat {
@@ -78,48 +98,39 @@ std::string DisplayText(const std::string& text) {
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        uint32_t codePoint = 0;
-        const size_t length = DecodeUtf8(text, i, codePoint);
-        if (length == 0) {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
+    Transcribe(text, out, [](uint32_t codePoint, std::string& escaped) {
         switch (codePoint) {
             case '"':
-                out += "\\\"";
-                break;
+                escaped += "\\\"";
+                return true;
             case '\\':
-                out += "\\\\";
-                break;
+                escaped += "\\\\";
+                return true;
             case '\n':
-                out += "\\n";
-                break;
+                escaped += "\\n";
+                return true;
             case '\r':
-                out += "\\r";
-                break;
+                escaped += "\\r";
+                return true;
             case '\t':
-                out += "\\t";
-                break;
+                escaped += "\\t";
+                return true;
             case '\b':
-                out += "\\b";
-                break;
+                escaped += "\\b";
+                return true;
             case '\f':
-                out += "\\f";
-                break;
+                escaped += "\\f";
+                return true;
             default:
-                if (IsControl(codePoint)) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x",
-                                  static_cast<unsigned>(codePoint));
-                    out += escaped;
-                } else {
-                    out.append(text, i, length);
+                if (!IsControl(codePoint)) {
+                    return false;
                 }
+                char code[8];
+                std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(codePoint));
+                escaped += code;
+                return true;
         }
-        i += length;
-    }
+    });
     out += '"';
     return out;
 }
@@ -140,22 +151,14 @@ std::string Plain(const CMsg& msg) {
 std::string Printable(const std::string& text, bool keepLineBreaks) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        uint32_t codePoint = 0;
-        const size_t length = DecodeUtf8(text, i, codePoint);
-        if (length == 0) {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
+    Transcribe(text, out, [keepLineBreaks](uint32_t codePoint, std::string& shown) {
         const bool kept = keepLineBreaks && (codePoint == '\n' || codePoint == '\t');
-        if (IsControl(codePoint) && !kept) {
-            out += '?';
-        } else {
-            out.append(text, i, length);
+        if (!IsControl(codePoint) || kept) {
+            return false;
         }
-        i += length;
-    }
+        shown += '?';
+        return true;
+    });
     return out;
 }
 
