@@ -15,19 +15,10 @@
 #include "storage/CvContactListFile.h"
 #include "storage/CvContactsImport.h"
 #include "storage/CvContactsManager.h"
+#include "support/TestContact.h"
 #include "support/TestEnv.h"
 
 namespace {
-
-CvContact Contact(int32_t type, const std::string& name, const std::string& display,
-                  const std::string& group) {
-    CvContact contact;
-    contact.conttype = type;
-    contact.name = name;
-    contact.displayname = display;
-    contact.groupname = group;
-    return contact;
-}
 
 int CountRows(CvDatabase2& db, const std::u16string& table) {
     CvDbQuery query;
@@ -99,7 +90,7 @@ TEST(CvContactsManagerTest, GroupNameDifferingOnlyInCyrillicCaseIsOneGroup) {
 
     CvContactsManager manager(db, fx.file.Contacts(), nullptr);
     manager.Load();
-    manager.SaveContact(Contact(1, "ivan", "Иван", "друзья"));
+    manager.SaveContact(TestContact(1, "ivan", "Иван", "друзья"));
     // Shown, stored and loaded again under the one group.
     ASSERT_EQ(manager.Groups().size(), 1u);
     EXPECT_EQ(manager.Groups()[0].contacts.size(), 1u);
@@ -113,12 +104,12 @@ TEST(CvContactsManagerTest, GroupNameDifferingOnlyInCyrillicCaseIsOneGroup) {
 TEST(CvContactsManagerTest, EditMatchesStoredNamesWithoutRegardToCase) {
     ContactListFixture fx;
     CvContactsManager manager(fx.file.Database(), fx.file.Contacts(), nullptr);
-    manager.SaveContact(Contact(1, "ALICE", "Алиса", "Work"));
-    manager.SaveContact(Contact(1, "ALICE", "Алиса", "Work"));  // identical duplicate
-    manager.SaveContact(Contact(2, "alice", "алиса", "Work"));  // other type: untouched
+    manager.SaveContact(TestContact(1, "ALICE", "Алиса", "Work"));
+    manager.SaveContact(TestContact(1, "ALICE", "Алиса", "Work"));  // identical duplicate
+    manager.SaveContact(TestContact(2, "alice", "алиса", "Work"));  // other type: untouched
 
-    const CvContact old = Contact(1, "alice", "АЛИСА", "work");
-    manager.SaveContact(Contact(1, "alice2", "Alice", "Home"), &old);
+    const CvContact old = TestContact(1, "alice", "АЛИСА", "work");
+    manager.SaveContact(TestContact(1, "alice2", "Alice", "Home"), &old);
     CvContactsManager reloaded(fx.file.Database(), fx.file.Contacts(), nullptr);
     reloaded.Load();
     for (CvContactsManager* m : {&manager, &reloaded}) {
@@ -138,8 +129,8 @@ TEST(CvContactsManagerTest, EditMatchesStoredNamesWithoutRegardToCase) {
 TEST(CvContactsManagerTest, ItemModelDeleteAndGroupStates) {
     ContactListFixture fx;
     CvContactsManager manager(fx.file.Database(), fx.file.Contacts(), nullptr);
-    manager.SaveContact(Contact(1, "bob", "Bob", "A"));
-    manager.SaveContact(Contact(2, "LAN", "Lan", "B"));
+    manager.SaveContact(TestContact(1, "bob", "Bob", "A"));
+    manager.SaveContact(TestContact(2, "LAN", "Lan", "B"));
     ASSERT_EQ(manager.GetItemCount(), 4);
     EXPECT_EQ(manager.GetItemText(1), "Bob");
     EXPECT_EQ(manager.GetItemImage(0), 1);
@@ -161,7 +152,7 @@ TEST(CvContactsManagerTest, ItemModelDeleteAndGroupStates) {
     EXPECT_TRUE(reloaded.Groups()[0].collapsed);
     EXPECT_FALSE(reloaded.Groups()[1].collapsed);
 
-    manager.DeleteContact(Contact(1, "BOB", "bob", "a"));
+    manager.DeleteContact(TestContact(1, "BOB", "bob", "a"));
     manager.DeleteGroup("b");
     EXPECT_EQ(CountRows(fx.file.Database(), u"favorites"), 0);
     EXPECT_EQ(CountRows(fx.file.Database(), u"fav_groups"), 1);
@@ -176,10 +167,10 @@ TEST(CvContactsManagerTest, IdenticalContactsInTwoGroupsAreProbedOnceAndChangeTo
     RepaintCounter repaint;
     CvContactsManager manager(fx.file.Database(), fx.file.Contacts(), &probe);
     manager.SetRepaint(&repaint);
-    manager.SaveContact(Contact(1, "bob", "Bob", "A"));
-    manager.SaveContact(Contact(1, "bob", "Bobby", "B"));
-    manager.SaveContact(Contact(1, "carol", "Carol", "B"));
-    manager.SaveContact(Contact(2, "LAN", "Lan", "B"));
+    manager.SaveContact(TestContact(1, "bob", "Bob", "A"));
+    manager.SaveContact(TestContact(1, "bob", "Bobby", "B"));
+    manager.SaveContact(TestContact(1, "carol", "Carol", "B"));
+    manager.SaveContact(TestContact(2, "LAN", "Lan", "B"));
     const int repaintsBefore = repaint.count;
     manager.SetPacing(0, 60000, 0);
     ASSERT_TRUE(manager.StartPresence());
