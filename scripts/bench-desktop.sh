@@ -59,7 +59,7 @@ session_env="DISPLAY=$DISPLAY DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS
 
 launch() {  # launch PROGRAM: starts it in namespace 1 as ALICE; sets $pid
     # shellcheck disable=SC2086
-    ip netns exec corvane-ns1 env $alice_env $session_env "$1" >>"$work/program.log" 2>&1 &
+    ip netns exec $nsset-ns1 env $alice_env $session_env "$1" >>"$work/program.log" 2>&1 &
     pid=$!
 }
 finish() {  # stops $pid
@@ -129,7 +129,7 @@ except Exception:
 }
 registered() {
     for _ in $(seq 150); do
-        ip netns exec corvane-ns2 nmblookup -B 198.18.0.255 'ALICE#03' 2>/dev/null |
+        ip netns exec $nsset-ns2 nmblookup -B 198.18.0.255 'ALICE#03' 2>/dev/null |
             grep -q 'ALICE<03>' && return 0
         sleep 0.1
     done
@@ -142,11 +142,11 @@ burst_to() {  # burst_to desktop|listen: "wire lag shown click filed" in ms (see
         launch "$messenger"
     else
         # shellcheck disable=SC2086
-        ip netns exec corvane-ns1 env $alice_env "$corvane" listen >/dev/null 2>>"$work/program.log" &
+        ip netns exec $nsset-ns1 env $alice_env "$corvane" listen >/dev/null 2>>"$work/program.log" &
         pid=$!
     fi
     registered || { echo "ALICE did not register" >&2; finish; return 1; }
-    ip netns exec corvane-ns2 env XDG_RUNTIME_DIR="$work" "$msgbench" BOB PC2 BENCHGRP ALICE \
+    ip netns exec $nsset-ns2 env XDG_RUNTIME_DIR="$work" "$msgbench" BOB PC2 BENCHGRP ALICE \
         --count "$burst" --length 100 --burst-only >"$work/burst-$1.out" 2>&1 &
     local sender=$! sent=0 all=0 rows=0 deadline
     deadline=$(($(now_ms) + 120000))

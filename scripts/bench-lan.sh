@@ -8,6 +8,7 @@
 # Usage: scripts/bench-lan.sh [--build DIR] [--runs N]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+nsset=${CORVANE_NETNS:-corvane}  # the namespace set of scripts/netns.sh
 build=$root/build-bench
 runs=30
 while (($#)); do
@@ -41,7 +42,7 @@ station() {  # station N USER COMPUTER WORKGROUP
     local home=$work/home$1
     mkdir -p "$home/run" "$home/config" "$home/data"
     chmod 700 "$home/run"
-    ip netns exec "corvane-ns$1" env XDG_RUNTIME_DIR="$home/run" XDG_CONFIG_HOME="$home/config" \
+    ip netns exec "$nsset-ns$1" env XDG_RUNTIME_DIR="$home/run" XDG_CONFIG_HOME="$home/config" \
         XDG_DATA_HOME="$home/data" CORVANE_USER_NAME="$2" CORVANE_COMPUTER_NAME="$3" \
         CORVANE_WORKGROUP="$4" "$corvane" listen >/dev/null 2>"$work/listen$1.err" &
     pids+=($!)
@@ -60,7 +61,7 @@ station 3 CAROL PC3 WGB
 home=$work/home4
 mkdir -p "$home/run"
 chmod 700 "$home/run"
-in4="ip netns exec corvane-ns4 env XDG_RUNTIME_DIR=$home/run XDG_CONFIG_HOME=$home XDG_DATA_HOME=$home CORVANE_WORKGROUP=WGA"
+in4="ip netns exec $nsset-ns4 env XDG_RUNTIME_DIR=$home/run XDG_CONFIG_HOME=$home XDG_DATA_HOME=$home CORVANE_WORKGROUP=WGA"
 $in4 "$corvane" ping ALICE
 hyperfine --runs "$runs" --warmup 3 --export-json "$work/ping.json" \
     -n "corvane ping ALICE" "$in4 $corvane ping ALICE" \

@@ -15,6 +15,7 @@
 #   N messages per phase (200), R hyperfine runs (30), K stationless sends (3)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+nsset=${CORVANE_NETNS:-corvane}  # the namespace set of scripts/netns.sh
 build=$root/build-bench
 count=200
 runs=30
@@ -84,7 +85,7 @@ listen() {  # listen N USER COMPUTER: corvane listen --json in station N, until 
     local log=$work/listen$1
     # Not through a shell: $! is corvane itself (ip execs env, env execs it).
     # shellcheck disable=SC2046
-    ip netns exec "corvane-ns$1" env $(station_env "$@") "$corvane" listen --json \
+    ip netns exec "$nsset-ns$1" env $(station_env "$@") "$corvane" listen --json \
         >"$log.out" 2>"$log.err" &
     pids+=($!)
     for _ in $(seq 150); do
@@ -117,7 +118,7 @@ echo "receiver: ALICE on PC1 (198.18.0.1); senders in 198.18.0.2 and 198.18.0.3"
 echo
 echo "== $count messages through the outbox of a station (BOB on PC2), twice"
 # shellcheck disable=SC2046
-ip netns exec corvane-ns2 env $(station_env 2 BOB PC2) "$bench" BOB PC2 "$workgroup" ALICE \
+ip netns exec $nsset-ns2 env $(station_env 2 BOB PC2) "$bench" BOB PC2 "$workgroup" ALICE \
     --count "$count" --length 100 | tee "$work/bench.out"
 read -r rate mean p50 p95 < <(sed -n 's/^result .* rate=\([^ ]*\) mean_ms=\([^ ]*\) p50_ms=\([^ ]*\) p95_ms=\([^ ]*\) .*/\1 \2 \3 \4/p' \
     "$work/bench.out")
@@ -127,7 +128,7 @@ echo "== $count x smbclient -M ALICE, one after the other"
 # The loop runs inside the namespace, so that only smbclient is timed.
 start=$(date +%s%N)
 # shellcheck disable=SC2016
-failed=$(ip netns exec corvane-ns2 bash -c 'failed=0
+failed=$(ip netns exec $nsset-ns2 bash -c 'failed=0
     for _ in $(seq "$1"); do
         "${@:4}" <"$2" >"$3" 2>&1 || failed=$((failed + 1))
     done
@@ -144,7 +145,7 @@ echo
 echo "== whole processes in namespace 2: corvane send (station running) vs smbclient -M"
 listen 2 BOB PC2
 send_env=$(station_env 2 BOB PC2)
-ip netns exec corvane-ns2 hyperfine --style basic --warmup "$warmup" --runs "$runs" \
+ip netns exec $nsset-ns2 hyperfine --style basic --warmup "$warmup" --runs "$runs" \
     --export-json "$work/side.json" \
     -n "corvane send" "env $send_env $corvane send ALICE '$text'" \
     -n "smbclient -M" "${smbclient_args[*]} < $work/text"
@@ -153,7 +154,7 @@ ip netns exec corvane-ns2 hyperfine --style basic --warmup "$warmup" --runs "$ru
 echo
 echo "== corvane send without a running station (namespace 3), $stationless runs"
 stationless_env=$(station_env 3 CAROL PC3)
-ip netns exec corvane-ns3 hyperfine --style basic --runs "$stationless" \
+ip netns exec $nsset-ns3 hyperfine --style basic --runs "$stationless" \
     --export-json "$work/stationless.json" \
     -n "corvane send (own station)" "env $stationless_env $corvane send ALICE '$text'"
 

@@ -6,6 +6,7 @@
 # Usage: scripts/bench-nbt.sh [--rounds N] [--datagrams K]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+nsset=${CORVANE_NETNS:-corvane}  # the namespace set of scripts/netns.sh
 build=$root/build-bench
 
 if [[ $(id -u) -ne 0 ]]; then
@@ -29,7 +30,7 @@ cleanup() {
 trap cleanup EXIT
 "$root/scripts/netns.sh" up 2
 
-ip netns exec corvane-ns1 "$bench" server BENCHSERVER >"$log" 2>&1 &
+ip netns exec $nsset-ns1 "$bench" server BENCHSERVER >"$log" 2>&1 &
 server=$!
 for _ in $(seq 100); do
     grep -q '^ready' "$log" && break
@@ -42,4 +43,4 @@ done
 grep -q '^ready' "$log" || { echo "the server did not start:" >&2; cat "$log" >&2; exit 1; }
 
 echo "station 1 (198.18.0.1) serves BENCHSERVER; station 2 measures"
-ip netns exec corvane-ns2 "$bench" client BENCHSERVER 198.18.0.1 "$@"
+ip netns exec $nsset-ns2 "$bench" client BENCHSERVER 198.18.0.1 "$@"

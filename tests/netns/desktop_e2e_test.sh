@@ -64,7 +64,7 @@ printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software
 
 start_messenger() {  # start_messenger LOG: runs it, waits for the tray icon
     # shellcheck disable=SC2086
-    ip netns exec corvane-ns1 env $alice_env DISPLAY="$DISPLAY" \
+    ip netns exec $nsset-ns1 env $alice_env DISPLAY="$DISPLAY" \
         DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" PULSE_SERVER="$PULSE_SERVER" \
         "$messenger" >"$1" 2>&1 &
     messenger_pid=$!
@@ -88,7 +88,7 @@ cat >"$work/client.conf" <<CONF
 CONF
 registered() {
     for _ in $(seq 150); do
-        ip netns exec corvane-ns2 nmblookup -s "$work/client.conf" 'ALICE#03' 2>/dev/null |
+        ip netns exec $nsset-ns2 nmblookup -s "$work/client.conf" 'ALICE#03' 2>/dev/null |
             grep -q '198.18.0.1 ALICE<03>' && return 0
         sleep 0.1
     done
@@ -96,7 +96,7 @@ registered() {
 }
 check "ALICE's name is registered on the LAN" registered
 # shellcheck disable=SC2086
-ip netns exec corvane-ns1 env $alice_env "$corvane" listen >"$work/listen-refused.out" 2>&1
+ip netns exec $nsset-ns1 env $alice_env "$corvane" listen >"$work/listen-refused.out" 2>&1
 check "corvane listen refuses while the desktop program runs" test $? -eq 1
 check "and says why" grep -q "desktop program (corvane-messenger) runs" "$work/listen-refused.out"
 
@@ -144,7 +144,7 @@ xdotool windowfocus --sync "$hotkey_window" 2>/dev/null
 
 echo "== smbclient -M from CAROL in namespace 2"
 text1="Hello Alice, lunch at noon? From smbclient"
-printf '%s' "$text1" | ip netns exec corvane-ns2 timeout 20 smbclient -s "$work/client.conf" \
+printf '%s' "$text1" | ip netns exec $nsset-ns2 timeout 20 smbclient -s "$work/client.conf" \
     -M ALICE -U CAROL -N >"$work/smbclient.out" 2>&1
 check "smbclient -M delivered" test $? -eq 0
 popup=$(popup_window)
@@ -159,7 +159,7 @@ check "the popup shows smbclient's text" same "$(popup_text "$popup")" "$text1"
 echo "== corvane send from BOB's station in namespace 3"
 bob_env=$(station_env 3 BOB PC3)
 # shellcheck disable=SC2086
-ip netns exec corvane-ns3 env $bob_env "$corvane" listen --json >"$work/bob.out" 2>"$work/bob.err" &
+ip netns exec $nsset-ns3 env $bob_env "$corvane" listen --json >"$work/bob.out" 2>"$work/bob.err" &
 pids+=($!)
 for _ in $(seq 150); do
     grep -q "TESTGRP group: registered" "$work/bob.err" && break
@@ -167,7 +167,7 @@ for _ in $(seq 150); do
 done
 text2="Alice, the build is green. From corvane send"
 # shellcheck disable=SC2086
-ip netns exec corvane-ns3 env $bob_env "$corvane" send ALICE "$text2" >"$work/send.out" 2>&1
+ip netns exec $nsset-ns3 env $bob_env "$corvane" send ALICE "$text2" >"$work/send.out" 2>&1
 check "corvane send delivered" test $? -eq 0
 counts() {
     for _ in $(seq 100); do
@@ -217,9 +217,9 @@ check "the write window closed after delivering" closed
 
 echo "== the archive"
 # shellcheck disable=SC2086
-ip netns exec corvane-ns1 env $alice_env "$corvane" history >"$work/history.out" 2>&1
+ip netns exec $nsset-ns1 env $alice_env "$corvane" history >"$work/history.out" 2>&1
 # shellcheck disable=SC2086
-ip netns exec corvane-ns1 env $alice_env "$corvane" history BOB >"$work/history-bob.out" 2>&1
+ip netns exec $nsset-ns1 env $alice_env "$corvane" history BOB >"$work/history-bob.out" 2>&1
 check "the archive lists CAROL's message" grep -Fq "$text1" "$work/history.out"
 check "the archive holds BOB's message" grep -Fq "$text2" "$work/history-bob.out"
 check "and the answer sent to BOB" grep -Fq "$answer" "$work/history-bob.out"
@@ -497,7 +497,7 @@ check "OK closes the dialog" gone "$options"
 check "and the choice is saved" grep -q '"RecvMsgMainAct"=dword:00000002' "$work/home1/user.reg"
 text5="Alice, this one should open your archive"
 # shellcheck disable=SC2086
-ip netns exec corvane-ns3 env $bob_env "$corvane" send ALICE "$text5" >"$work/send5.out" 2>&1
+ip netns exec $nsset-ns3 env $bob_env "$corvane" send ALICE "$text5" >"$work/send5.out" 2>&1
 check "corvane send delivered" test $? -eq 0
 archive=$(window_named '^Message archive$')
 check "the message opens the archive window" test -n "$archive"
@@ -505,7 +505,7 @@ sleep 1
 import -window root "$artefacts/options-archive-opened.png"
 check "and no popup" test -z "$(xdotool search --onlyvisible --name '^Messages received' 2>/dev/null)"
 # shellcheck disable=SC2086
-ip netns exec corvane-ns1 env $alice_env "$corvane" history BOB >"$work/history-bob2.out" 2>&1
+ip netns exec $nsset-ns1 env $alice_env "$corvane" history BOB >"$work/history-bob2.out" 2>&1
 check "the archive holds the message" grep -Fq "$text5" "$work/history-bob2.out"
 
 echo "== Exit Corvane again"

@@ -44,7 +44,7 @@ start_alice() {
     # shellcheck disable=SC2086
     # A small allocator quarantine under AddressSanitizer: its default 256 MiB
     # of freed memory would read as growth.
-    ip netns exec corvane-ns1 env $alice_env ASAN_OPTIONS="${ASAN_OPTIONS:-}:quarantine_size_mb=4" \
+    ip netns exec $nsset-ns1 env $alice_env ASAN_OPTIONS="${ASAN_OPTIONS:-}:quarantine_size_mb=4" \
         "$corvane" listen --json \
         >>"$alice_out" 2>>"$work/alice.err" &
     alice_pid=$!
@@ -68,7 +68,7 @@ rss_kib() { awk '/^VmRSS/ {print $2}' /proc/"$1"/status 2>/dev/null; }
 
 start_alice 1 || exit 1
 # shellcheck disable=SC2086
-ip netns exec corvane-ns3 env $bob_env "$corvane" listen >/dev/null 2>"$work/bob.err" &
+ip netns exec $nsset-ns3 env $bob_env "$corvane" listen >/dev/null 2>"$work/bob.err" &
 pids+=($!)
 for _ in $(seq 150); do
     grep -q "FLOODGRP group: registered" "$work/bob.err" && break
@@ -77,13 +77,13 @@ done
 
 echo "== 1. 10 000 packets per second for 10 s"
 rss_before=$(rss_kib "$alice_pid")
-ip netns exec corvane-ns2 "$hostile" udp-flood 198.18.0.1 --rate 10000 --seconds 10 \
+ip netns exec $nsset-ns2 "$hostile" udp-flood 198.18.0.1 --rate 10000 --seconds 10 \
     >"$work/udp-flood.out" 2>&1 &
 flooder=$!
 sleep 3
 start=$(date +%s%N)
 # shellcheck disable=SC2086
-ip netns exec corvane-ns3 env $bob_env timeout 30 "$corvane" send ALICE "sent during the flood" \
+ip netns exec $nsset-ns3 env $bob_env timeout 30 "$corvane" send ALICE "sent during the flood" \
     >"$work/send-flood.out" 2>&1
 send_status=$?
 send_ms=$((($(date +%s%N) - start) / 1000000))
@@ -99,7 +99,7 @@ echo "figure: $(cat "$work/udp-flood.out"); send during the flood ${send_ms} ms;
     "RSS ${rss_before} -> ${rss_peak} (during) -> ${rss_after} KiB (after)"
 
 echo "== 2. 200 connections to ALICE: 60 trickling, 40 flooding, 100 idle"
-ip netns exec corvane-ns2 "$hostile" sessions 198.18.0.1 ALICE --trickle 60 --flood 40 \
+ip netns exec $nsset-ns2 "$hostile" sessions 198.18.0.1 ALICE --trickle 60 --flood 40 \
     --idle 100 --seconds 40 >"$work/sessions.out" 2>&1 &
 attacker=$!
 for _ in $(seq 100); do
@@ -119,14 +119,14 @@ failed_sends=0
 for i in $(seq 10); do
     start=$(date +%s%N)
     # shellcheck disable=SC2086
-    ip netns exec corvane-ns3 env $bob_env timeout 30 "$corvane" send ALICE "honest message $i" \
+    ip netns exec $nsset-ns3 env $bob_env timeout 30 "$corvane" send ALICE "honest message $i" \
         >>"$work/send-sessions.out" 2>&1 || failed_sends=$((failed_sends + 1))
     ms=$((($(date +%s%N) - start) / 1000000))
     ((ms > worst)) && worst=$ms
 done
 for i in $(seq 5); do
     start=$(date +%s%N)
-    printf 'honest smbclient %s' "$i" | ip netns exec corvane-ns3 timeout 30 \
+    printf 'honest smbclient %s' "$i" | ip netns exec $nsset-ns3 timeout 30 \
         smbclient -s "$work/client.conf" -M ALICE -U CAROL -N >>"$work/smbclient.out" 2>&1 ||
         failed_sends=$((failed_sends + 1))
     ms=$((($(date +%s%N) - start) / 1000000))
@@ -154,7 +154,7 @@ alice_out=$work/alice-burst.out
 start_alice 2 || exit 1
 carol_env=$(station_env 2 CAROL PC2)
 # shellcheck disable=SC2086
-ip netns exec corvane-ns2 env $carol_env "$msgbench" CAROL PC2 FLOODGRP ALICE --count 200 \
+ip netns exec $nsset-ns2 env $carol_env "$msgbench" CAROL PC2 FLOODGRP ALICE --count 200 \
     --length 60 --burst-only --codes "$work/codes" >"$work/burst.out" 2>&1 &
 bencher=$!
 # Kill ALICE once a few dozen messages are in.

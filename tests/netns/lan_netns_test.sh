@@ -35,7 +35,7 @@ listen() {  # listen N USER COMPUTER WORKGROUP
     local log=$work/listen$1
     : >"$log.err"
     # shellcheck disable=SC2046
-    ip netns exec "corvane-ns$1" env $(station_env "$@") "$corvane" listen \
+    ip netns exec "$nsset-ns$1" env $(station_env "$@") "$corvane" listen \
         >"$log.out" 2>"$log.err" &
     pids+=($!)
     for _ in $(seq 100); do
@@ -49,14 +49,14 @@ listen() {  # listen N USER COMPUTER WORKGROUP
 }
 cli() {  # cli N LOG corvane-arguments...: sets $status
     # shellcheck disable=SC2046
-    ip netns exec "corvane-ns$1" env $(station_env "$1" SEARCHER SEARCHPC WGC) \
+    ip netns exec "$nsset-ns$1" env $(station_env "$1" SEARCHER SEARCHPC WGC) \
         "$corvane" "${@:3}" >"$work/$2" 2>"$work/$2.err"
     status=$?
 }
 
 conf=$work/smb.conf
 samba_conf "$conf" WGA
-ip netns exec corvane-ns3 nmbd --foreground --no-process-group --debug-stdout \
+ip netns exec $nsset-ns3 nmbd --foreground --no-process-group --debug-stdout \
     --configfile="$conf" >"$work/nmbd.out" 2>&1 &
 nmbd_pid=$!
 
@@ -64,7 +64,7 @@ check "station 1 (ALICE on PC1, WGA) registers" listen 1 ALICE PC1 WGA
 check "station 2 (BOB on PC2, WGB) registers" listen 2 BOB PC2 WGB
 nmbd_ready() {  # nmbd answers for PEER<03> (bounded)
     for _ in $(seq 30); do
-        timeout 5 ip netns exec corvane-ns4 nmblookup -B 198.18.0.255 "PEER#03" >"$work/nmb" 2>&1
+        timeout 5 ip netns exec $nsset-ns4 nmblookup -B 198.18.0.255 "PEER#03" >"$work/nmb" 2>&1
         grep -q "198.18.0.3 PEER<03>" "$work/nmb" && return 0
         sleep 1
     done

@@ -46,7 +46,7 @@ station_env() {  # station_env N USER COMPUTER [EXTRA=...]
 listen() {  # listen N USER COMPUTER [EXTRA...]: corvane listen --json in station N
     local log=$work/listen$1
     # shellcheck disable=SC2046
-    ip netns exec "corvane-ns$1" env $(station_env "$@") "$corvane" listen --json \
+    ip netns exec "$nsset-ns$1" env $(station_env "$@") "$corvane" listen --json \
         >"$log.out" 2>"$log.err" &
     pids+=($!)
     for _ in $(seq 100); do
@@ -64,7 +64,7 @@ send() {  # send N USER COMPUTER -- corvane send arguments; sets $status
     local n=$1 user=$2 computer=$3
     shift 4
     # shellcheck disable=SC2046
-    ip netns exec "corvane-ns$n" env $(station_env "$n" "$user" "$computer") \
+    ip netns exec "$nsset-ns$n" env $(station_env "$n" "$user" "$computer") \
         "$corvane" send "$@" >"$work/send.out" 2>"$work/send.err"
     status=$?
 }
@@ -106,7 +106,7 @@ send 2 BOB PC2 -- ALICE "Привет, как дела?"
 check "Cyrillic text arrives intact through code page 866" received 1 1 BOB ALICE "Привет, как дела?"
 printf 'first line\nsecond line\n' >"$work/stdin.txt"
 # shellcheck disable=SC2046
-ip netns exec corvane-ns2 env $(station_env 2 BOB PC2) "$corvane" send ALICE - <"$work/stdin.txt"
+ip netns exec $nsset-ns2 env $(station_env 2 BOB PC2) "$corvane" send ALICE - <"$work/stdin.txt"
 check "text from standard input keeps its line break" received 1 1 BOB ALICE $'first line\nsecond line'
 
 echo "== terminal controls from a peer reach no terminal"
@@ -114,7 +114,7 @@ send 2 BOB PC2 -- ALICE $'esc \e[2J bel \a tab\tend'
 check "Alice received the text, its controls escaped in JSON" \
     received 1 1 BOB ALICE $'esc \e[2J bel \a tab\tend'
 # shellcheck disable=SC2046
-ip netns exec corvane-ns1 env $(station_env 1 ALICE PC1) "$corvane" history BOB \
+ip netns exec $nsset-ns1 env $(station_env 1 ALICE PC1) "$corvane" history BOB \
     >"$work/history.out" 2>"$work/history.err"
 check "corvane history shows the message with '?' for each control" \
     grep -qF $'    esc ?[2J bel ? tab\tend' "$work/history.out"
@@ -130,7 +130,7 @@ check "an unknown name fails with code 3" test "$status" -eq 3
 check "with the text \"Recipient not found\"" grep -q "Recipient not found" "$work/send.err"
 check "within the send time-out (3500 ms, took ${elapsed_ms} ms)" test "$elapsed_ms" -lt 6000
 # shellcheck disable=SC2046
-ip netns exec corvane-ns1 env $(station_env 1 ALICE PC1) "$corvane" listen >"$work/second.out" \
+ip netns exec $nsset-ns1 env $(station_env 1 ALICE PC1) "$corvane" listen >"$work/second.out" \
     2>"$work/second.err"
 second=$?
 check "a second listen of the same user is refused" test "$second" -ne 0
@@ -143,7 +143,7 @@ check "Bob received the broadcast" received 2 2 ALICE TESTGRP "to everybody"
 check "Carol received the broadcast" received 3 2 ALICE TESTGRP "to everybody"
 
 echo "== what the SMB suite's nmblookup sees"
-ip netns exec corvane-ns4 nmblookup -A 198.18.0.1 >"$work/nmblookup" 2>&1
+ip netns exec $nsset-ns4 nmblookup -A 198.18.0.1 >"$work/nmblookup" 2>&1
 for entry in "ALICE *<03> - *B <ACTIVE>" "PC1 *<03> - *B <ACTIVE>" "PC1 *<00> - *B <ACTIVE>" \
     "TESTGRP *<00> - <GROUP> B <ACTIVE>"; do
     check "nmblookup -A lists $entry" grep -Eq "$entry" "$work/nmblookup"
@@ -156,19 +156,19 @@ cat >"$work/client.conf" <<CONF
     interfaces = eth0
     name resolve order = bcast
 CONF
-printf "short note from smbclient" | ip netns exec corvane-ns4 timeout 20 \
+printf "short note from smbclient" | ip netns exec $nsset-ns4 timeout 20 \
     smbclient -s "$work/client.conf" -M ALICE -U DAVE -N >"$work/smbclient.out" 2>&1
 check "smbclient -M with a short text exits 0" test $? -eq 0
 check "Alice received smbclient's short text" received 1 1 DAVE ALICE "short note from smbclient"
 python3 -c 'print("x" * 1100, end="")' >"$work/long.txt"
-ip netns exec corvane-ns4 timeout 20 smbclient -s "$work/client.conf" -M ALICE -U DAVE -N \
+ip netns exec $nsset-ns4 timeout 20 smbclient -s "$work/client.conf" -M ALICE -U DAVE -N \
     <"$work/long.txt" >"$work/smbclient.out" 2>&1
 check "Alice received smbclient's 1100-character text" received 1 1 DAVE ALICE "$(cat "$work/long.txt")"
 
 echo "== NetBIOS ports held by another program"
 # Station 4 has no corvane station yet: another program takes the session
 # and name ports there, and a station started now must say so and carry on.
-ip netns exec corvane-ns4 python3 -c '
+ip netns exec $nsset-ns4 python3 -c '
 import socket, time
 tcp = socket.socket(); tcp.bind(("0.0.0.0", 139)); tcp.listen(1)
 udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); udp.bind(("198.18.0.4", 137))
@@ -176,7 +176,7 @@ print("held", flush=True); time.sleep(30)' >"$work/holder.out" 2>&1 &
 holder=$!
 wait_for holder.out held
 # shellcheck disable=SC2046
-ip netns exec corvane-ns4 env $(station_env 4 DAVE PC4) timeout --preserve-status -s INT 4 "$corvane" listen \
+ip netns exec $nsset-ns4 env $(station_env 4 DAVE PC4) timeout --preserve-status -s INT 4 "$corvane" listen \
     >/dev/null 2>"$work/held.err"
 held_status=$?
 kill "$holder" 2>/dev/null
@@ -194,17 +194,17 @@ chmod 1777 "$inbox"
 chmod 755 "$work"
 samba_conf "$work/smb.conf" TESTGRP "server min protocol = NT1" "smb ports = 139" \
     "message command = /bin/sh -c 'cat %s >> $inbox/messages; echo >> $inbox/messages; rm -f %s' &"
-setsid ip netns exec corvane-ns4 env TMPDIR="$inbox" nmbd --foreground --no-process-group \
+setsid ip netns exec $nsset-ns4 env TMPDIR="$inbox" nmbd --foreground --no-process-group \
     --configfile="$work/smb.conf" >"$work/nmbd.out" 2>&1 &
 samba_pids+=($!)
-setsid ip netns exec corvane-ns4 env TMPDIR="$inbox" smbd --foreground --no-process-group \
+setsid ip netns exec $nsset-ns4 env TMPDIR="$inbox" smbd --foreground --no-process-group \
     --configfile="$work/smb.conf" >"$work/smbd.out" 2>&1 &
 samba_pids+=($!)
 peer_ready() {  # nmbd answers for PEER<03> and smbd listens (bounded)
     for _ in $(seq 30); do
-        if timeout 5 ip netns exec corvane-ns2 nmblookup -B 198.18.0.255 'PEER#03' 2>/dev/null |
+        if timeout 5 ip netns exec $nsset-ns2 nmblookup -B 198.18.0.255 'PEER#03' 2>/dev/null |
             grep -q "198.18.0.4 PEER<03>" &&
-            ip netns exec corvane-ns4 ss -ltn | grep -q ":139 "; then
+            ip netns exec $nsset-ns4 ss -ltn | grep -q ":139 "; then
             return 0
         fi
         sleep 1

@@ -34,7 +34,7 @@ testparm_ok() {
 check "testparm accepts the configuration" testparm_ok
 
 echo "== nmbd as PEER in station 1"
-ip netns exec corvane-ns1 nmbd --foreground --no-process-group --debug-stdout \
+ip netns exec $nsset-ns1 nmbd --foreground --no-process-group --debug-stdout \
     --configfile="$conf" >"$work/nmbd.out" 2>&1 &
 nmbd_pid=$!
 # nmbd registers its names by broadcasting for a few seconds and answers
@@ -49,11 +49,11 @@ nmbd_ready() {
         fi
         local resolved=0
         for suffix in 00 03 20; do
-            timeout 5 ip netns exec corvane-ns2 nmblookup -B 198.18.0.255 "PEER#$suffix" \
+            timeout 5 ip netns exec $nsset-ns2 nmblookup -B 198.18.0.255 "PEER#$suffix" \
                 >"$work/nmbready" 2>&1
             grep -q "198.18.0.1 PEER<$suffix>" "$work/nmbready" && resolved=$((resolved + 1))
         done
-        timeout 5 ip netns exec corvane-ns2 nmblookup -A 198.18.0.1 >"$work/nmbready" 2>&1
+        timeout 5 ip netns exec $nsset-ns2 nmblookup -A 198.18.0.1 >"$work/nmbready" 2>&1
         if ((resolved == 3)) && grep -q "TESTGRP .*<00> - <GROUP>" "$work/nmbready"; then
             return 0
         fi

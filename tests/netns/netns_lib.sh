@@ -1,8 +1,9 @@
 # Helpers for the network namespace tests; sourced by the test scripts, which
-# set $probe (the probe binary) first. Stations are corvane-ns1..N on
-# 198.18.0.0/24 (scripts/netns.sh).
+# set $probe (the probe binary) first. Stations are $nsset-ns1..N on
+# 198.18.0.0/24 (scripts/netns.sh; $nsset is $CORVANE_NETNS, default corvane).
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+nsset=${CORVANE_NETNS:-corvane}
 if [[ $(id -u) -ne 0 ]]; then
     echo "SKIP: network namespace tests need root"
     exit 77
@@ -41,12 +42,12 @@ check() {  # check DESCRIPTION COMMAND...
     fi
 }
 in_ns() {  # in_ns N COMMAND...
-    ip netns exec "corvane-ns$1" "${@:2}"
+    ip netns exec "$nsset-ns$1" "${@:2}"
 }
 start() {  # start LOG N PROBE-ARGS...: runs the probe in the background
     local log=$work/$1
     # Not through in_ns: $! must be the probe itself (ip execs it) to kill it.
-    ip netns exec "corvane-ns$2" "$probe" "${@:3}" >"$log" 2>&1 &
+    ip netns exec "$nsset-ns$2" "$probe" "${@:3}" >"$log" 2>&1 &
     pids+=($!)
     for _ in $(seq 100); do
         grep -q '^ready' "$log" && return 0
