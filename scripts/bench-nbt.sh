@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Benchmarks the NetBIOS-over-TCP/IP stack between two stations in network
 # namespaces (scripts/netns.sh): a call with one 1 KiB message and its reply,
-# and datagram throughput, against plain TCP and UDP on the same path; name
-# registration as time, beside the wait the protocol prescribes. Builds an
-# optimised copy in build-bench/. Needs root.
+# and datagram throughput, against plain TCP and UDP doing the same exchanges
+# on the same path (corvane_nbt_bench.cpp says which); name registration as
+# time, beside the wait the protocol prescribes. Builds an optimised copy in
+# build-bench/. Needs root.
 # Usage: scripts/bench-nbt.sh [--rounds N] [--datagrams K]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

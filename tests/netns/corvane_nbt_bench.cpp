@@ -1,7 +1,12 @@
 // corvane-nbt-bench: measures the NetBIOS-over-TCP/IP stack between two
 // stations against plain TCP and UDP on the same path. scripts/bench-nbt.sh
-// runs it in two network namespaces. Name registration is reported as time
-// beside the protocol's own wait: nothing plain does that work.
+// runs it in two network namespaces. The plain side does what the stack
+// does on the wire, without NetBIOS around it: a B-node finds a unique name
+// by a broadcast query before every call and every datagram, so each plain
+// call and datagram begins with a broadcast UDP question and its answer, and
+// a call's session request and response become a 72-byte request and a
+// 4-byte answer. Name registration is reported as time beside the
+// protocol's own wait: nothing plain does that work.
 //
 //   server NAME                 registers NAME<03>, answers calls and counts
 //                               datagrams; also a plain TCP echo, a UDP echo
@@ -10,8 +15,9 @@
 //          [--rounds N]         calls and registrations measured (default 20)
 //          [--datagrams K]      datagrams sent per throughput run (default 2000)
 //
-// The plain ports are kPlainTcpPort (TCP echo), kPlainUdpPort (UDP) and
-// kControlPort (TCP, one line "STATS" or "RESET" per connection).
+// The plain ports are kPlainTcpPort (TCP: handshake, echo), kPlainUdpPort
+// (UDP: questions answered, other datagrams counted) and kControlPort (TCP,
+// one line "STATS" or "RESET" per connection).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -30,6 +36,7 @@
 #include <vector>
 
 #include "platform/CvEvent.h"
+#include "platform/CvIpAdapters.h"
 #include "platform/CvNcb.h"
 #include "platform/nbt/CvNbtNameService.h"
 #include "platform/nbt/CvNbtStack.h"
@@ -41,6 +48,14 @@ constexpr uint16_t kPlainUdpPort = 9138;
 constexpr uint16_t kControlPort = 9100;
 constexpr size_t kMessageSize = 1024;
 constexpr size_t kDatagramSize = 512;  // the largest the stack sends
+// What the stack puts on the wire around them, for the plain side to match.
+constexpr size_t kSessionFrameHeader = 4;
+constexpr size_t kSessionRequestSize = 72;
+constexpr size_t kSessionResponseSize = 4;
+constexpr size_t kNameQuerySize = 50;
+constexpr size_t kNameAnswerSize = 62;
+constexpr size_t kDatagramHeaderSize = 82;  // direct unique datagram, two names
+constexpr char kQuestion[] = "QURY";
 
 using Clock = std::chrono::steady_clock;
 
@@ -242,8 +257,9 @@ int Server(const std::string& name) {
             }
             const int on = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            uint8_t buffer[kMessageSize];
-            if (ReadAll(fd, buffer, sizeof buffer)) {
+            uint8_t buffer[kSessionFrameHeader + kMessageSize];
+            if (ReadAll(fd, buffer, kSessionRequestSize) &&
+                WriteAll(fd, buffer, kSessionResponseSize) && ReadAll(fd, buffer, sizeof buffer)) {
                 WriteAll(fd, buffer, sizeof buffer);
                 ReadAll(fd, buffer, 1);  // until the client closes
             }
@@ -258,8 +274,8 @@ int Server(const std::string& name) {
             socklen_t fromLength = sizeof from;
             const ssize_t got = recvfrom(udp, buffer, sizeof buffer, 0,
                                          reinterpret_cast<sockaddr*>(&from), &fromLength);
-            if (got >= 4 && std::memcmp(buffer, "PING", 4) == 0) {
-                sendto(udp, buffer, static_cast<size_t>(got), 0, reinterpret_cast<sockaddr*>(&from),
+            if (got >= 4 && std::memcmp(buffer, kQuestion, 4) == 0) {
+                sendto(udp, buffer, kNameAnswerSize, 0, reinterpret_cast<sockaddr*>(&from),
                        fromLength);
             } else if (got > 0) {
                 udpDatagrams.Add();
@@ -345,6 +361,27 @@ std::pair<Arrivals, Arrivals> Stats(const std::string& ip) {
     return {nbt, udp};
 }
 
+// The server's counter of one kind once it holds `sent` or has stopped
+// growing for half a second (lost datagrams); at most 10 s.
+Arrivals Settled(const std::string& ip, int sent, bool netbios) {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    Arrivals last;
+    auto grew = Clock::now();
+    while (Clock::now() < deadline) {
+        const auto stats = Stats(ip);
+        const Arrivals now = netbios ? stats.first : stats.second;
+        if (now.count != last.count) {
+            grew = Clock::now();
+        }
+        last = now;
+        if (last.count >= sent || Clock::now() - grew > std::chrono::milliseconds(500)) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return last;
+}
+
 void Row(const char* what, double nbt, double plain, const char* unit, const char* plainWhat) {
     std::printf("%-34s %12.3f %12.3f %-7s %9.2f   (plain: %s)\n", what, nbt, plain, unit,
                 plain > 0 ? nbt / plain : 0.0, plainWhat);
@@ -358,10 +395,32 @@ int Client(const std::string& serverName, const std::string& serverIp, int round
         std::fprintf(stderr, "cannot register BENCHCLIENT\n");
         return 2;
     }
+    const std::vector<CvIpAdapter> adapters = CvEnumerateIpAdapters();
+    if (adapters.empty()) {
+        std::fprintf(stderr, "no adapter for the plain side\n");
+        return 2;
+    }
     const int udp = socket(AF_INET, SOCK_DGRAM, 0);
-    timeval timeout{1, 0};
-    setsockopt(udp, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    const int on = 1;
+    setsockopt(udp, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    const timeval wait{0, 250000};  // as the stack waits between its queries
+    setsockopt(udp, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     const sockaddr_in udpServer = Address(serverIp, kPlainUdpPort);
+    sockaddr_in udpBroadcast = udpServer;
+    udpBroadcast.sin_addr.s_addr = htonl(adapters.front().broadcast);
+    // The plain side's name query: a question to everyone, one answer.
+    auto question = [&] {
+        uint8_t packet[std::max(kNameQuerySize, kNameAnswerSize)] = {};
+        for (int send = 0; send < 3; ++send) {
+            std::memcpy(packet, kQuestion, 4);
+            sendto(udp, packet, kNameQuerySize, 0, reinterpret_cast<const sockaddr*>(&udpBroadcast),
+                   sizeof udpBroadcast);
+            if (recv(udp, packet, sizeof packet, 0) == static_cast<ssize_t>(kNameAnswerSize)) {
+                return true;
+            }
+        }
+        return false;
+    };
 
     // 1. Registering a name: a B-node broadcasts its request and may use the
     // name only after a silence in which nobody defended it, so this is
@@ -388,8 +447,9 @@ int Client(const std::string& serverName, const std::string& serverIp, int round
     const auto [registerMin, registerMax] =
         std::minmax_element(registerTimes.begin(), registerTimes.end());
 
-    // 2. Call, one 1 KiB message, its 1 KiB reply, hang up; against TCP
-    // connect, the same exchange, close.
+    // 2. Call (name query, connection, session request), one 1 KiB message,
+    // its 1 KiB reply, hang up; against the same exchanges in plain UDP and
+    // TCP.
     std::vector<uint8_t> message(kMessageSize, 'm');
     double callMs = 0;
     for (int i = 0; i < rounds; ++i) {
@@ -428,11 +488,15 @@ int Client(const std::string& serverName, const std::string& serverIp, int round
     }
     callMs /= rounds;
     double tcpMs = 0;
+    std::vector<uint8_t> request(kSessionRequestSize, 'r');
+    std::vector<uint8_t> framed(kSessionFrameHeader + kMessageSize, 'm');
     for (int i = 0; i < rounds; ++i) {
         const auto start = Clock::now();
-        const int fd = Connect(serverIp, kPlainTcpPort);
-        uint8_t reply[kMessageSize];
-        const bool ok = fd >= 0 && WriteAll(fd, message.data(), message.size()) &&
+        const int fd = question() ? Connect(serverIp, kPlainTcpPort) : -1;
+        uint8_t reply[kSessionFrameHeader + kMessageSize];
+        const bool ok = fd >= 0 && WriteAll(fd, request.data(), request.size()) &&
+                        ReadAll(fd, reply, kSessionResponseSize) &&
+                        WriteAll(fd, framed.data(), framed.size()) &&
                         ReadAll(fd, reply, sizeof reply);
         if (fd >= 0) {
             close(fd);
@@ -446,8 +510,11 @@ int Client(const std::string& serverName, const std::string& serverIp, int round
     tcpMs /= rounds;
 
     // 3. Datagram throughput: K datagrams of 512 bytes back to back to the
-    // server's unique name; against K UDP datagrams of 512 bytes.
+    // server's unique name (each after a name query); against K plain
+    // questions, each answered and followed by a UDP datagram of the same
+    // size on the wire.
     std::vector<uint8_t> payload(kDatagramSize, 'd');
+    std::vector<uint8_t> plainDatagram(kDatagramHeaderSize + kDatagramSize, 'd');
     Control(serverIp, "RESET\n");
     const int64_t nbtStartUs = NowUs();
     int nbtSent = 0;
@@ -461,21 +528,20 @@ int Client(const std::string& serverName, const std::string& serverIp, int round
         nbtSent += station.Run(send) == kNrcGoodRet ? 1 : 0;
     }
     const int64_t nbtSendUs = NowUs() - nbtStartUs;
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const Arrivals nbt = Stats(serverIp).first;
+    const Arrivals nbt = Settled(serverIp, nbtSent, true);
 
     Control(serverIp, "RESET\n");
     const int64_t udpStartUs = NowUs();
     int udpSent = 0;
     for (int i = 0; i < datagramCount; ++i) {
-        udpSent += sendto(udp, payload.data(), payload.size(), 0,
-                          reinterpret_cast<const sockaddr*>(&udpServer), sizeof udpServer) > 0
+        udpSent += question() && sendto(udp, plainDatagram.data(), plainDatagram.size(), 0,
+                                        reinterpret_cast<const sockaddr*>(&udpServer),
+                                        sizeof udpServer) > 0
                        ? 1
                        : 0;
     }
     const int64_t udpSendUs = NowUs() - udpStartUs;
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const Arrivals udpArrivals = Stats(serverIp).second;
+    const Arrivals udpArrivals = Settled(serverIp, udpSent, false);
     close(udp);
 
     // Received bytes over the time from the first send to the last arrival.
@@ -487,8 +553,10 @@ int Client(const std::string& serverName, const std::string& serverIp, int round
     const double udpRate = kibPerSecond(udpArrivals, udpStartUs);
 
     std::printf("%-34s %12s %12s %-7s %9s\n", "measure", "NetBIOS", "plain", "unit", "ratio");
-    Row("call + 1 KiB message + reply", callMs, tcpMs, "ms", "TCP connect, 1 KiB each way, close");
-    Row("datagram throughput (512 B each)", nbtRate, udpRate, "KiB/s", "UDP datagrams");
+    Row("call + 1 KiB message + reply", callMs, tcpMs, "ms",
+        "broadcast question and answer, connect, 72/4-byte handshake, 1 KiB each way, close");
+    Row("datagram throughput (512 B each)", nbtRate, udpRate, "KiB/s",
+        "per datagram a broadcast question and answer, then a datagram of the same size");
     std::printf(
         "datagrams: NetBIOS %d sent in %.0f ms, %lld received; UDP %d sent in %.0f ms, "
         "%lld received\n",
