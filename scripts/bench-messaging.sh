@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Benchmarks personal messages between stations in network namespaces
-# (scripts/netns.sh) against the SMB suite's `smbclient -M`, sending the same
-# 100-character text to the same receiver (`corvane listen` as ALICE in
-# namespace 1):
-#   1. corvane-msg-bench in namespace 2: a burst of N messages through the
-#      outbox (messages/s) and N one at a time (latency enqueue to result);
-#      then N sequential `smbclient -M` runs from namespace 2;
-#   2. hyperfine in namespace 2, whole processes side by side: `corvane send`
-#      handing over to a running station vs `smbclient -M`;
-#   3. `corvane send` without a running station (namespace 3), a few runs.
+# (scripts/netns.sh), every one a 100-character text to the same receiver
+# (`corvane listen` as ALICE in namespace 1). Each figure has a baseline
+# that does the same work in the same run:
+#   1. in one process (corvane-msg-bench in namespace 2): a burst of N
+#      messages through a station's outbox (messages/s) and N one at a time
+#      (latency enqueue to result), against N messages sent by plain sockets
+#      with the same exchanges (name query, session request, the SMB message
+#      commands, close) in the same process;
+#   2. one whole process per message (hyperfine in namespace 2): `corvane
+#      send` handing over to a running station against the SMB suite's
+#      `smbclient -M`;
+#   3. `corvane send` without a running station (namespace 3), a few runs;
+#      no baseline (it registers its names first).
 # Checks that the receiver got every message. Builds an optimised copy in
 # build-bench/. Needs root.
 # Usage: scripts/bench-messaging.sh [--count N] [--runs R] [--stationless K] [--build DIR]
@@ -114,31 +118,14 @@ smbclient_args=(smbclient -s "$work/client.conf" -M ALICE -U BOB -N)
 listen 1 ALICE PC1
 echo "receiver: ALICE on PC1 (198.18.0.1); senders in 198.18.0.2 and 198.18.0.3"
 
-# 1. The outbox, then smbclient -M the same number of times.
+# 1. In one process: the outbox, and plain sockets doing the same exchanges.
 echo
-echo "== $count messages through the outbox of a station (BOB on PC2), twice"
+echo "== in one process (BOB on PC2): $count messages through the outbox twice, then by plain sockets"
 # shellcheck disable=SC2046
 ip netns exec $nsset-ns2 env $(station_env 2 BOB PC2) "$bench" BOB PC2 "$workgroup" ALICE \
     --count "$count" --length 100 | tee "$work/bench.out"
-read -r rate mean p50 p95 < <(sed -n 's/^result .* rate=\([^ ]*\) mean_ms=\([^ ]*\) p50_ms=\([^ ]*\) p95_ms=\([^ ]*\) .*/\1 \2 \3 \4/p' \
-    "$work/bench.out")
-
-echo
-echo "== $count x smbclient -M ALICE, one after the other"
-# The loop runs inside the namespace, so that only smbclient is timed.
-start=$(date +%s%N)
-# shellcheck disable=SC2016
-failed=$(ip netns exec $nsset-ns2 bash -c 'failed=0
-    for _ in $(seq "$1"); do
-        "${@:4}" <"$2" >"$3" 2>&1 || failed=$((failed + 1))
-    done
-    echo "$failed"' loop "$count" "$work/text" "$work/smbclient.out" "${smbclient_args[@]}")
-smb_ms=$(python3 -c "print(f'{($(date +%s%N) - $start) / 1e6 / $count:.3f}')")
-echo "smbclient -M: $smb_ms ms per message ($failed failed)"
-if ((failed > 0)); then
-    cat "$work/smbclient.out" >&2
-    exit 1
-fi
+grep '^result ' "$work/bench.out" | tr ' ' '\n' | sed -n 's/=/ /p' >"$work/bench.values"
+value() { awk -v key="$1" '$1 == key {print $2}' "$work/bench.values"; }
 
 # 2. Whole processes side by side, a station of BOB running in namespace 2.
 echo
@@ -158,8 +145,8 @@ ip netns exec $nsset-ns3 hyperfine --style basic --runs "$stationless" \
     --export-json "$work/stationless.json" \
     -n "corvane send (own station)" "env $stationless_env $corvane send ALICE '$text'"
 
-# Every message must have arrived: the bench's two phases, the smbclient
-# loop, both hyperfine commands (warm-up included) and the stationless sends.
+# Every message must have arrived: the bench's three phases, both hyperfine
+# commands (warm-up included) and the stationless sends.
 expected=$((3 * count + 2 * (warmup + runs) + stationless))
 for _ in $(seq 100); do
     (($(wc -l <"$work/listen1.out") >= expected)) && break
@@ -169,30 +156,37 @@ got=$(wc -l <"$work/listen1.out")
 from_bob=$(grep -c '"sender":"BOB"' "$work/listen1.out" || true)
 
 echo
-python3 - "$work/side.json" "$work/stationless.json" "$rate" "$mean" "$p50" "$p95" "$smb_ms" \
-    "$count" "$got" "$expected" <<'PY'
+python3 - "$work/side.json" "$work/stationless.json" "$count" "$got" "$expected" \
+    "$(value rate)" "$(value plain_rate)" "$(value burst_ms)" "$(value plain_ms)" \
+    "$(value mean_ms)" "$(value plain_mean_ms)" "$(value p50_ms)" "$(value plain_p50_ms)" \
+    "$(value p95_ms)" "$(value plain_p95_ms)" <<'PY'
 import json, sys
 side = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
 own = json.load(open(sys.argv[2]))["results"][0]
-rate, mean, p50, p95, smb = (float(v) for v in sys.argv[3:8])
-count, got, expected = (int(v) for v in sys.argv[8:11])
-rows = [
-    ("outbox burst, per message", 1000.0 / rate, smb),
-    ("outbox one at a time, mean", mean, smb),
-    ("outbox one at a time, p50", p50, smb),
-    ("outbox one at a time, p95", p95, smb),
-    ("corvane send process, station running", side["corvane send"]["mean"] * 1000,
-     side["smbclient -M"]["mean"] * 1000),
-]
-print(f"{'measure (100 characters, personal)':42} {'corvane':>10} {'smbclient':>10} {'ratio':>7}")
-for name, ours, theirs in rows:
-    print(f"{name:42} {ours:8.3f}ms {theirs:8.3f}ms {ours / theirs:7.2f}")
-print(f"{'outbox burst throughput':42} {rate:6.1f} msg/s {1000.0 / smb:6.1f} msg/s "
-      f"{(1000.0 / smb) / rate:7.2f}")
-print(f"{'corvane send process, no station':42} {own['mean'] * 1000:8.1f}ms "
+count, got, expected = (int(v) for v in sys.argv[3:6])
+(rate, plain_rate, burst, plain, mean, plain_mean, p50, plain_p50, p95,
+ plain_p95) = (float(v) for v in sys.argv[6:16])
+print(f"{'in one process, ' + str(count) + ' messages':44} {'outbox':>10} {'plain':>10} {'ratio':>7}")
+for name, ours, theirs in [
+    ("burst, per message", burst / count, plain / count),
+    ("one at a time, mean", mean, plain_mean),
+    ("one at a time, p50", p50, plain_p50),
+    ("one at a time, p95", p95, plain_p95),
+]:
+    print(f"  {name:42} {ours:8.3f}ms {theirs:8.3f}ms {ours / theirs:7.2f}")
+print(f"  {'burst throughput':42} {rate:6.1f} msg/s {plain_rate:6.1f} msg/s {plain_rate / rate:7.2f}")
+print("  plain: the same exchanges by plain sockets, one message after the other")
+print()
+ours = side["corvane send"]
+theirs = side["smbclient -M"]
+print(f"{'one process per message':44} {'corvane':>10} {'smbclient':>10} {'ratio':>7}")
+for name, key in [("mean", "mean"), ("median", "median")]:
+    print(f"  {'send, station running, ' + name:42} {ours[key] * 1000:8.3f}ms "
+          f"{theirs[key] * 1000:8.3f}ms {ours[key] / theirs[key]:7.2f}")
+print(f"  {'send, no station, mean':42} {own['mean'] * 1000:8.1f}ms "
       f"(min {own['min'] * 1000:.1f}, max {own['max'] * 1000:.1f}; registers its names first)")
-print(f"ratio = corvane / smbclient per message (below 1: corvane is faster); "
-      f"{count} messages per outbox phase and for smbclient")
+print("ratio = corvane / baseline per message (below 1: corvane is faster); "
+      "for throughput baseline / corvane")
 print(f"receiver got {got} of {expected} messages")
 PY
 if ((got != expected)); then
