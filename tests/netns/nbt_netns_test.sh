@@ -41,8 +41,7 @@ check "the listener got the message" has listen "recv 0x00 hello"
 check "the caller got the reply" has call "recv 0x00 reply:hello"
 run nocall 3 call NOBODY hello --from ECHO
 check "a call to an unknown name fails with 0x14" has nocall "call 0x14"
-sleep 0.5
-check "the listener saw the hang-up (0x0A)" has listen "recv 0x0A"
+check "the listener saw the hang-up (0x0A)" wait_for listen "recv 0x0A"
 stop_all
 check "station 2 listens on BRAVO with a 4-byte buffer" start listen2 2 listen BRAVO --hold 30 --recv-size 4
 run call2 3 call BRAVO "a longer message" --from CHARLIE
@@ -56,17 +55,15 @@ check "station 1 joins TEAM" start team1 1 dgram-recv 'TEAM#00' --group --hold 2
 check "station 2 joins TEAM" start team2 2 dgram-recv 'TEAM#00' --group --hold 20
 run send 3 dgram-send 'DELTA#00' 'TEAM#00' "to all"
 check "the datagram was sent" has send "dgram-send 0x00"
-sleep 0.5
-check "member 1 received it" has team1 "dgram 0x00 from DELTA<00>: to all"
-check "member 2 received it" has team2 "dgram 0x00 from DELTA<00>: to all"
+check "member 1 received it" wait_for team1 "dgram 0x00 from DELTA<00>: to all"
+check "member 2 received it" wait_for team2 "dgram 0x00 from DELTA<00>: to all"
 stop_all
 
 echo "== datagram to a unique name"
 check "station 1 waits on ECHO" start echo 1 dgram-recv ECHO --hold 20
 run direct 2 dgram-send FOX ECHO direct
 check "the direct datagram was sent" has direct "dgram-send 0x00"
-sleep 0.5
-check "ECHO received it" has echo "dgram 0x00 from FOX<03>: direct"
+check "ECHO received it" wait_for echo "dgram 0x00 from FOX<03>: direct"
 stop_all
 
 echo "== datagrams back to back (backlog)"
