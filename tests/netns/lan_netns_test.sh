@@ -9,8 +9,11 @@ corvane=$1
 probe=$corvane
 source "$(dirname "$0")/netns_lib.sh"
 
-for tool in nmbd nmblookup; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+for tool in nmbd nmblookup python3; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "FAIL: $tool is not installed; scripts/deps.sh test installs it"
+        exit 1
+    fi
 done
 
 nmbd_pid=
