@@ -6,7 +6,9 @@
 //                                       receiver's name
 //   [--count N]                         messages per phase (default 200)
 //   [--length L]                        characters per text (default 100)
-//   [--burst-only]                      only the first phase
+//   [--burst-only]                      only the first phase; its result line
+//                                       also has the burst's start and end on
+//                                       CLOCK_MONOTONIC (start_ns, end_ns)
 //   [--codes FILE]                      writes "CODE TEXT" per burst message
 //
 // Three phases of N messages each, all in this one process: a burst through
@@ -87,6 +89,13 @@ private:
     CvEvent m_oneDone{false, false};
     CvEvent m_allDone{true, false};
 };
+
+static_assert(Clock::is_steady);
+
+// Nanoseconds of CLOCK_MONOTONIC, which steady_clock reads on Linux.
+int64_t MonotonicNs(Clock::time_point time) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+}
 
 double Ms(Clock::duration span) {
     return std::chrono::duration<double, std::milli>(span).count();
@@ -432,7 +441,12 @@ int Run(const std::string& user, const std::string& computer, const std::string&
         station->Stop();
         std::printf("burst: %zu messages of %zu characters to %s in %.1f ms (%zu failed)\n", count,
                     length, recipient.c_str(), burstMs, burstFailed);
-        std::printf("result count=%zu burst_ms=%.3f failed=%zu\n", count, burstMs, burstFailed);
+        // The burst's first enqueue and last result on the system's monotonic
+        // clock (CLOCK_MONOTONIC), so that a script can place what it sees on
+        // the receiving side against them.
+        std::printf("result count=%zu burst_ms=%.3f failed=%zu start_ns=%lld end_ns=%lld\n", count,
+                    burstMs, burstFailed, static_cast<long long>(MonotonicNs(burstStart)),
+                    static_cast<long long>(MonotonicNs(burstEnd)));
         return burstFailed == 0 ? 0 : 1;
     }
 
