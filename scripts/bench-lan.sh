@@ -4,7 +4,8 @@
 # runs `corvane ping` of a present name next to `nmblookup -S` of the same
 # name (each a broadcast name query followed by a node status of the station
 # that answered, one process), and `corvane search` (one host scanner pass
-# plus the probes of the computers found). Builds an optimised copy in
+# plus the probes of the computers found). Fails when the ping's mean is over
+# 100 ms or the search's over 2000 ms. Builds an optimised copy in
 # build-bench/ unless --build names a build folder. Needs root and hyperfine.
 # Usage: scripts/bench-lan.sh [--build DIR] [--runs N]
 set -euo pipefail
@@ -87,4 +88,9 @@ ours, theirs = ping["corvane ping ALICE"], ping["nmblookup -S ALICE#03"]
 print(f"ping of a present name (name query, then node status): {ours:.1f} ms (limit 100 ms); "
       f"nmblookup -S, the same two questions: {theirs:.1f} ms; ratio {ours / theirs:.2f}")
 print(f"search over 3 stations (scanner pass + probes): {search:.0f} ms (limit 2000 ms)")
+over = [f"{what} took {value:.0f} ms, over its limit of {limit} ms"
+        for what, value, limit in [("ping", ours, 100), ("search", search, 2000)] if value > limit]
+for line in over:
+    print(f"FAIL: {line}")
+sys.exit(1 if over else 0)
 PY
