@@ -3,11 +3,11 @@
 // (they re-run after every write), to list the dialogues, to search for a
 // word and to open one conversation, and the file size. The defining
 // dialogue statement and conversation condition are timed beside the ones
-// the data sets run. The rows are written past the search index, so opening
-// the file indexes them all ("index": what an archive from before the index
-// costs once). The file leaves the page cache before that opening, as after
-// a restart: the index time is a cold one. The other times are medians of
-// repeated runs, so warm.
+// the data sets run; the bench fails when they find different rows. The
+// rows are written past the search index, so opening the file indexes them
+// all ("index": what an archive from before the index costs once). The file
+// leaves the page cache before that opening, as after a restart: the index
+// time is a cold one. The other times are medians of repeated runs, so warm.
 //
 // Usage: corvane-archive-bench [--dir DIR] [COUNT...]   (default 10000 100000 1000000)
 
@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
         const double search = Time(rounds, [&] { archive.SetSearchText("report"); });
         const int hits = archive.Dialogues().GetLastIndex() + 1;
         archive.SetSearchText("");
+        const int dialogues = archive.Dialogues().GetLastIndex() + 1;
         const double conversation = Time(rounds, [&] { archive.SetPartner(BenchPartner(3)); });
 
         CvDbQuery reference;
@@ -137,12 +138,20 @@ int main(int argc, char** argv) {
         const int referenceRounds = count >= 1000000 ? 1 : 5;
         const double referenceList =
             Time(referenceRounds, [&] { archive.Database().RunQuery(reference, rows); });
+        // A ratio compares like only when both found the same rows.
+        bool same = true;
+        if (static_cast<int>(rows.size()) != dialogues) {
+            std::fprintf(stderr, "list: %d dialogues, the defining statement %zu\n", dialogues,
+                         rows.size());
+            same = false;
+        }
         reference.parameters[u"srchstr"] = CvDbValue::FromAnsi("%report%");
         const double referenceSearch =
             Time(referenceRounds, [&] { archive.Database().RunQuery(reference, rows); });
         if (static_cast<int>(rows.size()) != hits) {
             std::fprintf(stderr, "search: %d dialogues, the defining statement %zu\n", hits,
                          rows.size());
+            same = false;
         }
         CvDbQuery referenceConversation;
         referenceConversation.selectList = archive.Conversation().Query().selectList;
@@ -155,6 +164,7 @@ int main(int argc, char** argv) {
         if (static_cast<int>(rows.size()) != archive.Conversation().GetLastIndex() + 1) {
             std::fprintf(stderr, "conversation: %d rows, the defining condition %zu\n",
                          archive.Conversation().GetLastIndex() + 1, rows.size());
+            same = false;
         }
         archive.Close();
         const double size = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
@@ -163,8 +173,9 @@ int main(int argc, char** argv) {
             "%9.1f\n",
             count, store, list, search, rareSearch, conversation, referenceList, referenceSearch,
             referenceOpen, generate, index, size);
-        std::printf("%10s ratios to the plain statements: search %.1fx, conversation %.1fx\n", "",
-                    referenceSearch / search, referenceOpen / conversation);
+        std::printf(
+            "%10s ratios to the plain statements: list %.0fx, search %.1fx, conversation %.1fx\n",
+            "", referenceList / list, referenceSearch / search, referenceOpen / conversation);
         if (cached >= 0) {
             std::printf(
                 "%10s index: cold, %.1f%% of the file in the page cache when it began; the "
@@ -176,6 +187,10 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         if (!std::getenv("CORVANE_BENCH_KEEP")) {
             std::filesystem::remove(path);
+        }
+        if (!same) {
+            std::fprintf(stderr, "the data sets and the plain statements disagree\n");
+            return 1;
         }
     }
     return 0;
