@@ -45,6 +45,7 @@ station_env() {  # station_env N USER COMPUTER [EXTRA=...]
 }
 listen() {  # listen N USER COMPUTER [EXTRA...]: corvane listen --json in station N
     local log=$work/listen$1
+    : >"$log.err"
     # shellcheck disable=SC2046
     ip netns exec "$nsset-ns$1" env $(station_env "$@") "$corvane" listen --json \
         >"$log.out" 2>"$log.err" &
@@ -230,7 +231,9 @@ check "smbd received the short text" smbd_got "hello smbd"
 check "smbd received the long text" smbd_got "$(cat "$work/long2.txt")"
 
 stop_all
-check "every station stopped cleanly" grep -q "corvane: stopped" "$work/listen1.err"
+for station in 1 2 3; do
+    check "station $station stopped cleanly" grep -q "corvane: stopped" "$work/listen$station.err"
+done
 
 echo "== the archives"
 history() {  # history N USER COMPUTER [NAME]: corvane history of station N
