@@ -247,10 +247,45 @@ history 2 BOB PC2 ALICE
 check "Bob's archive holds what he sent Alice" grep -q "hello Alice" "$work/history2"
 history 1 ALICE PC1
 check "Alice's dialogue list names Bob" grep -q "BOB" "$work/history1"
+exported() {  # exported FILE SENDER RECIPIENT TEXT: a row of the HTML table or the CSV
+    python3 - "$@" <<'PY' || { echo "--- $1:"; head -c 2000 "$1"; return 1; }
+import csv, html.parser, io, sys
+path, want = sys.argv[1], sys.argv[2:]
+class Table(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.rows, self.cell, self.tags = [], None, []
+    def handle_starttag(self, tag, attrs):
+        self.tags.append(tag)
+        if tag == "tr":
+            self.rows.append([])
+        elif tag == "td":
+            self.cell = ""
+    def handle_endtag(self, tag):
+        if tag == "td" and self.rows:
+            self.rows[-1].append(self.cell.strip())
+            self.cell = None
+    def handle_data(self, data):
+        if self.cell is not None:
+            self.cell += data
+text = open(path, encoding="utf-8", newline="").read()
+if path.endswith(".html"):
+    table = Table()
+    table.feed(text)
+    # A document with a table, not text that merely holds the words.
+    if not {"html", "body", "table"} <= set(table.tags):
+        sys.exit("not an HTML document with a table")
+    rows = table.rows
+else:
+    rows = list(csv.reader(io.StringIO(text)))
+sys.exit(0 if any(row[1:4] == want for row in rows if len(row) == 4) else 1)
+PY
+}
 # shellcheck disable=SC2046
 env $(station_env 1 ALICE PC1) "$corvane" export "$work/archive.html" >/dev/null 2>&1
-check "corvane export writes the archive as HTML" grep -q "hello Alice" "$work/archive.html"
+check "corvane export writes the archive as an HTML table" \
+    exported "$work/archive.html" BOB ALICE "hello Alice"
 # shellcheck disable=SC2046
 env $(station_env 1 ALICE PC1) "$corvane" export "$work/archive.csv" >/dev/null 2>&1
-check "corvane export writes the archive as CSV" grep -q "hello Alice" "$work/archive.csv"
+check "corvane export writes the archive as CSV" exported "$work/archive.csv" BOB ALICE "hello Alice"
 netns_finish
