@@ -110,6 +110,18 @@ printf 'first line\nsecond line\n' >"$work/stdin.txt"
 ip netns exec $nsset-ns2 env $(station_env 2 BOB PC2) "$corvane" send ALICE - <"$work/stdin.txt"
 check "text from standard input keeps its line break" received 1 1 BOB ALICE $'first line\nsecond line'
 
+echo "== corvane send with no station of its user running"
+# Nothing runs in station 4: the command registers DAVE's names for this one
+# message, sends it and ends.
+send 4 DAVE PC4 -- ALICE "from a station of one message"
+check "send without a running station exits 0" test "$status" -eq 0
+check "Alice received it from DAVE" received 1 1 DAVE ALICE "from a station of one message"
+# shellcheck disable=SC2046
+ip netns exec $nsset-ns4 env $(station_env 4 DAVE PC4) "$corvane" history ALICE \
+    >"$work/history4" 2>&1
+check "and DAVE's archive keeps the message sent" grep -qF "from a station of one message" \
+    "$work/history4"
+
 echo "== terminal controls from a peer reach no terminal"
 send 2 BOB PC2 -- ALICE $'esc \e[2J bel \a tab\tend'
 check "Alice received the text, its controls escaped in JSON" \
