@@ -61,13 +61,25 @@ listen() {  # listen N USER COMPUTER [EXTRA...]: corvane listen --json in statio
     cat "$log.err"
     return 1
 }
-send() {  # send N USER COMPUTER -- corvane send arguments; sets $status
-    local n=$1 user=$2 computer=$3
-    shift 4
+send() {  # send N USER COMPUTER [VAR=VALUE... [WRAPPER...]] -- corvane send arguments; sets $status
+    local n=$1 user=$2 computer=$3 before=()
+    shift 3
+    while [[ $1 != -- ]]; do
+        before+=("$1")
+        shift
+    done
+    shift
     # shellcheck disable=SC2046
-    ip netns exec "$nsset-ns$n" env $(station_env "$n" "$user" "$computer") \
+    ip netns exec "$nsset-ns$n" env $(station_env "$n" "$user" "$computer") "${before[@]}" \
         "$corvane" send "$@" >"$work/send.out" 2>"$work/send.err"
     status=$?
+}
+fails_with() {  # fails_with CODE TEXT: the last send's exit code and what it said
+    if [[ $status -ne $1 ]] || ! grep -qF "failed: $2" "$work/send.err"; then
+        echo "exit code $status, standard error:"
+        cat "$work/send.err"
+        return 1
+    fi
 }
 texts() {  # texts N: the texts station N received, one JSON string per line
     python3 -c 'import json,sys
@@ -142,6 +154,17 @@ elapsed_ms=$((($(date +%s%N) - start_time) / 1000000))
 check "an unknown name fails with code 3" test "$status" -eq 3
 check "with the text \"Recipient not found\"" grep -q "Recipient not found" "$work/send.err"
 check "within the send time-out (3500 ms, took ${elapsed_ms} ms)" test "$elapsed_ms" -lt 6000
+# The next two sends start a station of their own whose names cannot
+# register; it waits 2 s for them instead of 10 s.
+# No network: a namespace of its own, with loopback only.
+send 4 DAVE PC4 CORVANE_SEND_REGISTER_MS=2000 unshare --net -- ALICE "no network here"
+check "with no network interface, send fails with 5 \"Network not found\"" \
+    fails_with 5 "Network not found"
+# Station 4 as ALICE on PC1: station 1 defends both names, so none of the
+# sender's names may call.
+send 4 ALICE PC1 CORVANE_SEND_REGISTER_MS=2000 -- BOB "my names are taken"
+check "when every name of the sender is taken, send fails with 2 \"Unknown error\"" \
+    fails_with 2 "Unknown error"
 # shellcheck disable=SC2046
 ip netns exec $nsset-ns1 env $(station_env 1 ALICE PC1) "$corvane" listen >"$work/second.out" \
     2>"$work/second.err"
@@ -210,9 +233,13 @@ samba_conf "$work/smb.conf" TESTGRP "server min protocol = NT1" "smb ports = 139
 setsid ip netns exec $nsset-ns4 env TMPDIR="$inbox" nmbd --foreground --no-process-group \
     --configfile="$work/smb.conf" >"$work/nmbd.out" 2>&1 &
 samba_pids+=($!)
-setsid ip netns exec $nsset-ns4 env TMPDIR="$inbox" smbd --foreground --no-process-group \
-    --configfile="$work/smb.conf" >"$work/smbd.out" 2>&1 &
-samba_pids+=($!)
+start_smbd() {  # start_smbd CONF
+    setsid ip netns exec $nsset-ns4 env TMPDIR="$inbox" smbd --foreground --no-process-group \
+        --configfile="$1" >>"$work/smbd.out" 2>&1 &
+    smbd_pid=$!
+    samba_pids+=("$smbd_pid")
+}
+start_smbd "$work/smb.conf"
 peer_ready() {  # nmbd answers for PEER<03> and smbd listens (bounded)
     for _ in $(seq 30); do
         if timeout 5 ip netns exec $nsset-ns2 nmblookup -B 198.18.0.255 'PEER#03' 2>/dev/null |
@@ -241,6 +268,18 @@ smbd_got() {  # smbd_got TEXT: waits up to 5 s
 }
 check "smbd received the short text" smbd_got "hello smbd"
 check "smbd received the long text" smbd_got "$(cat "$work/long2.txt")"
+
+echo "== a peer that refuses messages"
+# smbd without a message command answers a message with an error (its
+# messenger service is off).
+kill -- "-$smbd_pid"
+wait "$smbd_pid" 2>/dev/null
+grep -v "message command" "$work/smb.conf" >"$work/smb-refusing.conf"
+start_smbd "$work/smb-refusing.conf"
+check "smbd runs again, without a message command" peer_ready
+send 1 ALICE PC1 -- PEER "nobody takes this"
+check "a refused message fails with 4 \"Message transmission error\"" \
+    fails_with 4 "Message transmission error"
 
 stop_all
 for station in 1 2 3; do
