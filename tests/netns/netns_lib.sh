@@ -3,6 +3,12 @@
 # 198.18.0.0/24 (scripts/netns.sh; $nsset is $CORVANE_NETNS, default corvane).
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# Under CTest each suite has CORVANE_NETNS_SUITE, a network of its own: the set
+# is then CORVANE_NETNS (default "cv") followed by it, so that two runs side by
+# side stay apart as long as their CORVANE_NETNS differ.
+if [[ -n ${CORVANE_NETNS_SUITE:-} ]]; then
+    export CORVANE_NETNS=${CORVANE_NETNS:-cv}$CORVANE_NETNS_SUITE
+fi
 nsset=${CORVANE_NETNS:-corvane}
 if [[ $(id -u) -ne 0 ]]; then
     echo "SKIP: network namespace tests need root"

@@ -81,7 +81,7 @@ TEST(CvOemCodec, AcceptsConverterNamesAndRejectsUnknownPages) {
     EXPECT_THROW(CvOemCodec(12345), std::invalid_argument);
     EXPECT_THROW(CvOemCodec(0), std::invalid_argument);
     EXPECT_THROW(CvOemCodec("no-such-page"), std::invalid_argument);
-    EXPECT_THROW(CvOemCodec(std::string()), std::invalid_argument);
+    EXPECT_THROW(CvOemCodec{std::string()}, std::invalid_argument);
 }
 
 TEST(CvOemCodec, SharedCodecConvertsFromManyThreads) {

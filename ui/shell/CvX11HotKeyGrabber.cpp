@@ -183,7 +183,8 @@ bool CvX11HotKeyGrabber::Grab(int id, uint32_t modifiers, uint8_t virtualKey, bo
 
     // X lets a client grab a combination twice; the system's registration does
     // not, and an Ungrab of one id would silently take the other's key.
-    for (const auto& [otherId, other] : m_grabs) {
+    for (const auto& entry : m_grabs) {
+        const auto& other = entry.second;
         if (other.modifiers == combination.modifiers &&
             std::any_of(combination.keycodes.begin(), combination.keycodes.end(),
                         [&other](uint8_t code) { return Contains(other.keycodes, code); })) {
