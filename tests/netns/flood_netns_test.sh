@@ -70,10 +70,17 @@ start_alice 1 || exit 1
 # shellcheck disable=SC2086
 ip netns exec $nsset-ns3 env $bob_env "$corvane" listen >/dev/null 2>"$work/bob.err" &
 pids+=($!)
-for _ in $(seq 150); do
-    grep -q "FLOODGRP group: registered" "$work/bob.err" && break
-    sleep 0.1
-done
+bob_registered() {
+    for _ in $(seq 150); do
+        grep -q "name BOB personal: registered" "$work/bob.err" &&
+            grep -q "FLOODGRP group: registered" "$work/bob.err" && return 0
+        sleep 0.1
+    done
+    echo "BOB did not register:"
+    cat "$work/bob.err"
+    return 1
+}
+check "BOB's station registers" bob_registered
 
 echo "== 1. 10 000 packets per second for 10 s"
 rss_before=$(rss_kib "$alice_pid")
