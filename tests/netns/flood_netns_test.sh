@@ -164,14 +164,26 @@ carol_env=$(station_env 2 CAROL PC2)
 ip netns exec $nsset-ns2 env $carol_env "$msgbench" CAROL PC2 FLOODGRP ALICE --count 200 \
     --length 60 --burst-only --codes "$work/codes" >"$work/burst.out" 2>&1 &
 bencher=$!
-# Kill ALICE once a few dozen messages are in.
-for _ in $(seq 200); do
+# Kill ALICE once a few dozen messages are in (the sender registers its
+# names first), while the sender still sends.
+for _ in $(seq 3000); do
     (($(wc -l <"$alice_out") >= 40)) && break
+    kill -0 "$bencher" 2>/dev/null || break
     sleep 0.01
 done
+kill -0 "$bencher" 2>/dev/null
+sending_at_kill=$?
 kill -9 "$alice_pid"
 wait "$alice_pid" 2>/dev/null
 killed_at=$(wc -l <"$alice_out")
+during_burst() {
+    ((killed_at >= 40 && killed_at < 200 && sending_at_kill == 0)) && return 0
+    echo "killed after ${killed_at} of 200 messages; the sender $( ((sending_at_kill == 0)) &&
+        echo "still sent" || echo "had ended")"
+    cat "$work/burst.out"
+    return 1
+}
+check "the SIGKILL came during the burst, after 40 messages" during_burst
 # The station comes back, as a person would restart it; the rest of the
 # burst goes to it.
 start_alice 3 || exit 1
