@@ -87,13 +87,24 @@ rss_before=$(rss_kib "$alice_pid")
 ip netns exec $nsset-ns2 "$hostile" udp-flood 198.18.0.1 --rate 10000 --seconds 10 \
     >"$work/udp-flood.out" 2>&1 &
 flooder=$!
-sleep 3
+rx_packets() { ip netns exec $nsset-ns1 cat /sys/class/net/eth0/statistics/rx_packets; }
+rx_before=$(rx_packets)
+flood_reaches_alice() {  # 10 000 of its packets have arrived (up to 10 s)
+    for _ in $(seq 100); do
+        (($(rx_packets) - rx_before >= 10000)) && return 0
+        sleep 0.1
+    done
+    echo "ALICE's interface received $(($(rx_packets) - rx_before)) packets"
+    return 1
+}
+check "the flood reaches ALICE's interface" flood_reaches_alice
 start=$(date +%s%N)
 # shellcheck disable=SC2086
 ip netns exec $nsset-ns3 env $bob_env timeout 30 "$corvane" send ALICE "sent during the flood" \
     >"$work/send-flood.out" 2>&1
 send_status=$?
 send_ms=$((($(date +%s%N) - start) / 1000000))
+check "the send ended while the flood still ran" kill -0 "$flooder"
 rss_peak=$(rss_kib "$alice_pid")
 wait "$flooder"
 rss_after=$(rss_kib "$alice_pid")
