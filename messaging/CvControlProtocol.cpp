@@ -122,6 +122,24 @@ bool HasControl(const std::string& text) {
     return false;
 }
 
+// The length of text cut to at most `limit` bytes without splitting a UTF-8
+// sequence: a cut line must still decode.
+size_t CutAtCodePoint(const std::string& text, size_t limit) {
+    if (text.size() <= limit) {
+        return text.size();
+    }
+    size_t cut = limit;
+    // Continuation bytes at the cut belong to the sequence it would split;
+    // a sequence has at most three of them.
+    for (int back = 0; back < 3 && cut > 0; ++back) {
+        if ((static_cast<unsigned char>(text[cut]) & 0xC0) != 0x80) {
+            break;
+        }
+        --cut;
+    }
+    return cut;
+}
+
 std::vector<std::string> SplitSpaces(const std::string& line) {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -222,7 +240,7 @@ std::string EncodeReply(const CvControlReply& reply) {
     if (reply.code != 0) {
         return "RESULT " + std::to_string(reply.code) + "\n";
     }
-    std::string reason = reply.error.substr(0, kMaxErrorBytes);
+    std::string reason = reply.error.substr(0, CutAtCodePoint(reply.error, kMaxErrorBytes));
     if (reason.empty()) {
         reason = "refused";
     }

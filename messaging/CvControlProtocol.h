@@ -46,7 +46,7 @@ std::string EncodeRequest(const CvControlRequest& request);
 std::optional<CvControlRequest> DecodeRequest(const std::string& line, std::string* error);
 
 // "RESULT <code>\n", or "ERROR <reason>\n" when code is 0 (reason cut to
-// kMaxErrorBytes).
+// at most kMaxErrorBytes, at a code point boundary).
 std::string EncodeReply(const CvControlReply& reply);
 // nullopt when the line is not a well-formed reply.
 std::optional<CvControlReply> DecodeReply(const std::string& line);

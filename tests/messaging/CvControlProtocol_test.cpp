@@ -86,4 +86,37 @@ TEST(CvControlProtocol, Replies) {
     }
 }
 
+// A reason over the limit is cut before the character the limit falls in, so
+// the reply still decodes; a reason of the limit's length is kept whole.
+TEST(CvControlProtocol, LongReasonsAreCutAtACharacterBoundary) {
+    const std::string euro = "\xE2\x82\xAC";      // 3 bytes
+    const std::string clef = "\xF0\x9D\x84\x9E";  // 4 bytes
+    const std::string umlaut = "\xC3\xBC";        // 2 bytes
+    const struct {
+        std::string reason;
+        std::string kept;
+    } cases[] = {
+        // The limit falls after the first byte of the character.
+        {std::string(511, 'a') + umlaut + "tail", std::string(511, 'a')},
+        {std::string(511, 'a') + euro, std::string(511, 'a')},
+        {std::string(511, 'a') + clef, std::string(511, 'a')},
+        // ... after its second or third byte.
+        {std::string(510, 'a') + euro + "b", std::string(510, 'a')},
+        {std::string(509, 'a') + clef, std::string(509, 'a')},
+        {std::string(510, 'a') + clef, std::string(510, 'a')},
+        // ... right after it.
+        {std::string(510, 'a') + umlaut + "b", std::string(510, 'a') + umlaut},
+        {std::string(508, 'a') + clef, std::string(508, 'a') + clef},
+        {std::string(509, 'a') + euro + clef, std::string(509, 'a') + euro},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason.substr(505));
+        const auto decoded = DecodeReply(EncodeReply({0, c.reason}));
+        ASSERT_TRUE(decoded.has_value());
+        EXPECT_EQ(decoded->code, 0);
+        EXPECT_EQ(decoded->error, c.kept);
+        EXPECT_LE(decoded->error.size(), kMaxErrorBytes);
+    }
+}
+
 }  // namespace
