@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -12,7 +13,10 @@
 #include "messaging/CvError.h"
 #include "messaging/CvMessagingClient.h"
 #include "messaging/SendResultCode.h"
+#include "platform/CvNcb.h"
+#include "platform/CvVirtualLan.h"
 #include "support/TestEnv.h"
+#include "support/VirtualLanStation.h"
 
 namespace {
 
@@ -172,6 +176,63 @@ TEST(CvMsgOutbox, NullReceiverStillSendsAndDestructionWaitsForARunningSend) {
         releaser.detach();
     }
     EXPECT_TRUE(client.release) << "the outbox went away while its send still ran";
+}
+
+// The codes for what the session client really throws when the NetBIOS under
+// it fails: the outbox and its send thread in front of the client of a
+// station on a virtual LAN, whose calls and sends fail as the case scripts.
+TEST(CvMsgOutbox, ReportsTheSessionClientsFailuresByTheirCodes) {
+    struct Case {
+        const char* what;
+        uint8_t command;  // 0: nothing fails
+        uint8_t code;
+        bool noNames;  // the sender holds no name, so it has no port to send from
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"delivered", 0, 0, false, SendResultSuccess},
+        {"nobody answers the call", kNcbCall, kNrcNoCall, false, SendResultAddrNotFound},
+        {"the call times out", kNcbCall, kNrcCmdTmo, false, SendResultAddrNotFound},
+        {"the callee's session table is full", kNcbCall, kNrcRemTFul, false,
+         SendResultUnknownError},
+        {"the session breaks under the send", kNcbSend, kNrcSAbort, false, SendResultTransmission},
+        {"the session closes under the send", kNcbSend, kNrcSClosed, false, SendResultTransmission},
+        {"no port to send from", 0, 0, true, SendResultNoInterface},
+    };
+    CvVirtualLan lan{20ms};
+    VirtualLanStation bob(lan, "PC-B", {"BOB"}, {});
+    ASSERT_TRUE(bob.WaitRegistered());
+    int id = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        VirtualLanStation alice(
+            lan, "PC-A", c.noNames ? std::vector<std::string>{} : std::vector<std::string>{"ALICE"},
+            {});
+        ASSERT_TRUE(alice.WaitRegistered());
+        if (c.command != 0) {
+            alice.station.InjectFailure(c.command, c.code, 1000);  // every try fails
+        }
+        ResultLog log;
+        CvMsgOutbox outbox;
+        outbox.SetClient(&alice.client);
+        outbox.Start();
+        CMsg msg = Text(c.what);
+        msg.sender = "ALICE";
+        msg.recipient = msg.address = "BOB";
+        outbox.Enqueue(msg, &log.receiver, ++id);
+        ASSERT_TRUE(WaitUntil([&] { return log.count == 1; }, 10s));
+        EXPECT_EQ(log.Code(id), c.expected);
+        const auto arrived = [&] {
+            const auto messages = bob.inbox.Messages();
+            return std::any_of(messages.begin(), messages.end(),
+                               [&](const CMsg& m) { return m.text == c.what; });
+        };
+        if (c.expected == SendResultSuccess) {
+            EXPECT_TRUE(WaitUntil(arrived));
+        } else {
+            EXPECT_FALSE(arrived()) << "a failed call or send puts nothing on the wire";
+        }
+    }
 }
 
 }  // namespace

@@ -685,15 +685,26 @@ TEST(CvBroadcastMessageParts, EveryPartFitsTheMailslotMessageInTheOemCodePage) {
         cyrillic += "Ж";
     }
     CMsg msg = Personal("WORKGROUP", kana, "ALICE");
+    // The size of the mailslot message that carries `part`, as encoded for
+    // the wire; a receiving MESSNGR mailslot takes at most 400 bytes.
+    constexpr size_t kMailslotLimit = 400;
     auto messageBytes = [&](const CvOemCodec& codec, const std::string& part) {
-        return codec.ToOem(msg.sender).size() + codec.ToOem(msg.recipient).size() +
-               codec.ToOem(part).size() + 3;
+        CMailslotPdu pdu;
+        pdu.SetOemCodec(codec);
+        pdu.SetOriginator(msg.sender);
+        pdu.SetDestination(msg.recipient);
+        pdu.SetText(part);
+        CPduBuffer buffer;
+        EXPECT_TRUE(pdu.Encode(buffer));
+        return buffer.Length();
     };
+    // "ALICE", "WORKGROUP" and their terminators take 16 bytes; each kana 2.
+    EXPECT_EQ(messageBytes(cp932, "\xE3\x81\x82"), 16u + 2 + 1);
 
     const auto split = CvBroadcastMessageParts(msg, 350, true, cp932);
     std::string joined;
     for (const auto& part : split) {
-        EXPECT_LE(messageBytes(cp932, part), kMaxBroadcastMessageBytes);
+        EXPECT_LE(messageBytes(cp932, part), kMailslotLimit);
         joined += part;
     }
     EXPECT_GT(split.size(), 1u);
@@ -701,9 +712,9 @@ TEST(CvBroadcastMessageParts, EveryPartFitsTheMailslotMessageInTheOemCodePage) {
 
     const auto cut = CvBroadcastMessageParts(msg, 350, false, cp932);
     ASSERT_EQ(cut.size(), 1u);
-    EXPECT_LE(messageBytes(cp932, cut[0]), kMaxBroadcastMessageBytes);
-    EXPECT_GT(messageBytes(cp932, cut[0] + "あ"), kMaxBroadcastMessageBytes) << "the longest cut";
-    EXPECT_EQ(kana.compare(0, cut[0].size(), cut[0]), 0);
+    // The longest cut: (400 - 17) / 2 = 191 kana.
+    EXPECT_EQ(cut[0], kana.substr(0, 191 * 3));
+    EXPECT_EQ(messageBytes(cp932, cut[0]), 399u);
 
     // One byte a character: 350 of them still go as one message, as before.
     msg.text = cyrillic;
