@@ -3,18 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <dlfcn.h>
+#include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "messaging/CvControlClient.h"
+#include "messaging/CvControlProtocol.h"
 #include "messaging/CvControlSocket.h"
 #include "messaging/CvStation.h"
 #include "messaging/SendResultCode.h"
@@ -230,6 +235,86 @@ TEST_F(ControlFixture, ASecondServerIsRefusedAndAStaleSocketReplaced) {
               CvControlClient::Status::NoStation);
     CvControlServer third(*station, path);
     EXPECT_TRUE(third.Open(&error)) << error;
+}
+
+// Another user who reaches the socket (here a server's socket in a folder
+// anybody may pass, with a mode that lets anybody in) is refused by the
+// server itself: it checks the peer's user id.
+TEST_F(ControlFixture, AnotherUserIsRefused) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another user";
+    }
+    constexpr uid_t kNobody = 65534;
+    server.reset();
+    std::optional<TempDir> open;
+    {
+        // The usual temporary folder may be closed to others.
+        ScopedEnv shared("TMPDIR", "/var/tmp");
+        open.emplace();
+    }
+    ASSERT_EQ(chmod(open->Path().c_str(), 0711), 0);
+    path = open->File("control");
+    server = std::make_unique<CvControlServer>(*station, path);
+    std::string error;
+    ASSERT_TRUE(server->Open(&error)) << error;
+    server->Start();
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+
+    // Everything the child needs is made before the fork: a forked copy of a
+    // process with threads may only make plain system calls.
+    const std::string request =
+        CvControlProtocol::EncodeRequest({MsgPersonal, "BOB", "", "from nobody"});
+    sockaddr_un address{};
+    ASSERT_TRUE(CvControlSocket::MakeAddress(path, address));
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeFds[0]);
+        auto fail = [&](const char* why) {
+            (void)!write(pipeFds[1], why, strlen(why));
+            _exit(1);
+        };
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+            fail("(could not become nobody)");
+        }
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            fail("(could not connect)");
+        }
+        (void)!write(fd, request.data(), request.size());
+        char reply[256];
+        ssize_t got = 0;
+        while (got < static_cast<ssize_t>(sizeof reply)) {
+            const ssize_t n = read(fd, reply + got, sizeof reply - got);
+            if (n <= 0) {
+                break;
+            }
+            got += n;
+        }
+        (void)!write(pipeFds[1], reply, static_cast<size_t>(got));
+        _exit(0);
+    }
+    close(pipeFds[1]);
+    std::string reply;
+    char buffer[256];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        reply.append(buffer, static_cast<size_t>(n));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << reply;
+    EXPECT_EQ(reply, "ERROR permission%20denied\n");
+
+    // The owner is still served, and BOB got nothing before its message.
+    auto owner = CvControlClient::Send({MsgPersonal, "BOB", "", "from the owner"}, path, 10000);
+    ASSERT_EQ(owner.status, CvControlClient::Status::Replied) << owner.error;
+    EXPECT_EQ(owner.reply.code, SendResultSuccess);
+    ASSERT_TRUE(bob.inbox.WaitFor(1));
+    EXPECT_EQ(bob.inbox.Messages()[0].text, "from the owner");
+    server.reset();  // before its folder goes
 }
 
 TEST_F(ControlFixture, StoppingTheStationAnswersAWaitingRequest) {
