@@ -66,3 +66,13 @@ void CvReadWriteLock::Unlock() {
         release->Release(count);
     }
 }
+
+int CvReadWriteLock::WaitingReaders() {
+    std::lock_guard lock(m_cs);
+    return m_waitingReaders;
+}
+
+int CvReadWriteLock::WaitingWriters() {
+    std::lock_guard lock(m_cs);
+    return m_waitingWriters;
+}

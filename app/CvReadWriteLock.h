@@ -18,6 +18,11 @@ public:
     // waiting writer if any, else to all waiting readers at once.
     void Unlock();
 
+    // Threads queued for the lock, by kind: a thread counts from the moment
+    // it is sure to wait. For tests and diagnostics.
+    int WaitingReaders();
+    int WaitingWriters();
+
 private:
     std::mutex m_cs;
     CvSemaphore m_readers;

@@ -59,6 +59,8 @@ public:
 
     // Received bytes that all sessions hold and no receive has taken yet.
     size_t HeldBytes() const { return m_heldBytes; }
+    // Incoming connections still in their session handshake.
+    size_t Handshakes() const { return m_handshakes.Count(); }
 
 private:
     using SessionId = uint64_t;

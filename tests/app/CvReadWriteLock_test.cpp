@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -13,6 +14,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Whether a thread got in is only checked once the lock counts it as
+// waiting: it cannot get in by itself from there.
 TEST(CvReadWriteLock, ReadersShareAndWriterExcludes) {
     CvReadWriteLock lock;
     lock.LockShared();
@@ -24,14 +27,16 @@ TEST(CvReadWriteLock, ReadersShareAndWriterExcludes) {
         writerIn = true;
         lock.Unlock();
     });
-    std::this_thread::sleep_for(30ms);
+    EXPECT_TRUE(WaitUntil([&] { return lock.WaitingWriters() == 1; }))
+        << "the writer got in past two readers";
     EXPECT_FALSE(writerIn);
     lock.Unlock();
-    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(lock.WaitingWriters(), 1) << "one reader still holds the lock";
     EXPECT_FALSE(writerIn) << "writer entered while one reader still held the lock";
     lock.Unlock();
     writer.join();
     EXPECT_TRUE(writerIn);
+    EXPECT_EQ(lock.WaitingWriters(), 0);
 }
 
 TEST(CvReadWriteLock, WaitingWriterTakesPrecedenceOverNewReaders) {
@@ -45,16 +50,12 @@ TEST(CvReadWriteLock, WaitingWriterTakesPrecedenceOverNewReaders) {
         order.push_back(who);
     };
 
-    std::atomic<bool> writerStarted{false};
     std::thread writer([&] {
-        writerStarted = true;
         lock.LockExclusive();
         record('W');
-        std::this_thread::sleep_for(20ms);
         lock.Unlock();
     });
-    ASSERT_TRUE(WaitUntil([&] { return writerStarted.load(); }));
-    std::this_thread::sleep_for(30ms);  // the writer is now waiting
+    ASSERT_TRUE(WaitUntil([&] { return lock.WaitingWriters() == 1; }));
 
     std::atomic<bool> readerIn{false};
     std::thread reader([&] {
@@ -63,8 +64,9 @@ TEST(CvReadWriteLock, WaitingWriterTakesPrecedenceOverNewReaders) {
         record('R');
         lock.Unlock();
     });
-    std::this_thread::sleep_for(30ms);
-    EXPECT_FALSE(readerIn) << "a new reader passed a waiting writer";
+    EXPECT_TRUE(WaitUntil([&] { return lock.WaitingReaders() == 1; }))
+        << "a new reader passed a waiting writer";
+    EXPECT_FALSE(readerIn);
 
     lock.Unlock();  // the first reader leaves: the writer goes first
     writer.join();
@@ -93,10 +95,11 @@ TEST(CvReadWriteLock, WriterReleaseWakesAllWaitingReaders) {
             lock.Unlock();
         });
     }
-    std::this_thread::sleep_for(30ms);
+    EXPECT_TRUE(WaitUntil([&] { return lock.WaitingReaders() == 3; }));
     EXPECT_EQ(inside, 0);
     lock.Unlock();
     EXPECT_TRUE(WaitUntil([&] { return maxInside == 3; }));
+    EXPECT_EQ(lock.WaitingReaders(), 0);
     hold = false;
     for (auto& t : readers) {
         t.join();

@@ -174,6 +174,11 @@ public:
         OnLoop([&] { held = m_sessions.HeldBytes(); });
         return held;
     }
+    size_t Handshakes() {
+        size_t open = 0;
+        OnLoop([&] { open = m_sessions.Handshakes(); });
+        return open;
+    }
 
     // CPU time the loop thread has used so far.
     std::chrono::nanoseconds LoopCpuTime() {
@@ -482,18 +487,38 @@ TEST_F(CvNbtSessionServiceTest, CallersBeyondTheHandshakeCapsAreRefused) {
     EXPECT_TRUE(refused(third[0]));
 }
 
+// Ages are counted from when the station took the idle callers in, which the
+// test sees, so neither a slow accept nor a slow test can shift them.
 TEST_F(CvNbtSessionServiceTest, IdleHandshakesMakeWayForARealCallerFromTheSameAddress) {
+    using Clock = std::chrono::steady_clock;
     CvNbtSessionLimits limits;
     limits.handshakes = 8;
     limits.handshakesPerAddress = 4;
-    limits.handshakeGraceMs = 200;
+    limits.handshakeGraceMs = 1500;
     Start(limits);
+    const auto connecting = Clock::now();  // the four are at most this old
     std::vector<RawNbtPeer> idle(4);
     for (auto& peer : idle) {
         ASSERT_TRUE(peer.Connect(kLoopback, m_port, kLoopback + 1));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (m_station->Handshakes() < 4 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(m_station->Handshakes(), 4u);
+    const auto accepted = Clock::now();  // the four are at least this old
 
+    // Younger than the grace time, they keep their places.
+    RawNbtPeer early;
+    ASSERT_TRUE(early.Connect(kLoopback, m_port, kLoopback + 1));
+    const auto refusal = early.ReadFrame(2000);
+    ASSERT_TRUE(refusal) << "a caller over the cap got in while the others were young";
+    ASSERT_LT(Clock::now() - connecting, std::chrono::milliseconds(limits.handshakeGraceMs))
+        << "the machine was too slow to tell a young handshake from an old one";
+    EXPECT_EQ(refusal->type, kSsnNegativeResponse);
+    EXPECT_FALSE(idle[0].WaitClosed(0));
+
+    std::this_thread::sleep_until(accepted + std::chrono::milliseconds(limits.handshakeGraceMs));
     uint8_t lsn = 0;
     RawNbtPeer caller = Established(lsn, kLoopback + 1);
     EXPECT_NE(lsn, 0);
