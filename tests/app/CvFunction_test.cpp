@@ -71,18 +71,19 @@ TEST(CvUnaryMemberFunctionSafe, UnbindWaitsForRunningInvokeAndCutsOffLaterOnes) 
     std::thread caller([binding, &value] { (*binding)(value); });
     ASSERT_TRUE(WaitUntil([&] { return target.entered == 1; }));
 
-    std::atomic<bool> unbound{false};
+    // What the running invoke had done when Unbind returned: it may only
+    // return once the invoke has finished.
+    std::atomic<int> finishedWhenUnbound{-1};
     std::thread unbinder([&] {
         binding->Unbind();
-        unbound = true;
+        finishedWhenUnbound = target.finished.load();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(unbound) << "Unbind returned while an invoke was still running";
-
+    // An Unbind that does not wait returns here, with the invoke held.
+    WaitUntil([&] { return finishedWhenUnbound != -1; }, std::chrono::milliseconds(200));
     target.release = true;
     unbinder.join();
     caller.join();
-    EXPECT_TRUE(unbound);
+    EXPECT_EQ(finishedWhenUnbound, 1) << "Unbind returned while an invoke was still running";
     EXPECT_EQ(target.finished, 1);
 
     int later = 0;

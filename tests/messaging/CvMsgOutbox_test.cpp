@@ -130,8 +130,8 @@ TEST(CvMsgOutbox, WithdrawDropsAQueuedEntryAndSilencesARunningOne) {
     outbox.Withdraw(2);  // still queued
     outbox.Withdraw(1);  // running: goes on, but reports nothing
     client.release = true;
-    ASSERT_TRUE(WaitUntil([&] { return log.count == 1; }));
-    std::this_thread::sleep_for(50ms);
+    // Entry 3 starts only after the send of entry 1 has ended, result and all.
+    ASSERT_TRUE(WaitUntil([&] { return log.Code(3) != -1; }));
     EXPECT_EQ(log.count, 1);
     EXPECT_EQ(log.Code(3), 1);
     EXPECT_EQ(log.Code(1), -1);
@@ -155,8 +155,9 @@ TEST(CvMsgOutbox, WithdrawingSeveralLeavesNoneOfThemToSend) {
     std::thread releaser([&] { client.release = true; });
     outbox.Withdraw(std::vector<int32_t>{1, 2, 3});
     releaser.join();
-    ASSERT_TRUE(WaitUntil([&] { return log.count == 1; }));
-    std::this_thread::sleep_for(50ms);
+    // The last entry's result comes after whatever the others could report.
+    ASSERT_TRUE(WaitUntil([&] { return log.Code(4) != -1; }));
+    EXPECT_EQ(log.count, 1);
     EXPECT_EQ(log.Code(4), 1);
     EXPECT_EQ(client.order, (std::vector<std::string>{"slow", "ok"}));
 }

@@ -200,9 +200,8 @@ TEST_F(HeldPinger, TwentyProbesRunAtOnceAndTheRestWaitForASlot) {
     for (int i = 0; i < 25; ++i) {
         pinger.Ping(requester, 0x03, "NAME" + std::to_string(i), sink.receiver);
     }
+    // No more than 20 at any time: the peak over the whole run is checked last.
     ASSERT_TRUE(WaitUntil([&] { return provider.Held() == 20; }));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(provider.Held(), 20u);
     EXPECT_TRUE(sink.Results().empty());
 
     provider.Answer(3, "X");
