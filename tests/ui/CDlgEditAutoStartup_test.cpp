@@ -188,8 +188,11 @@ private slots:
         QCOMPARE(stores.Asked(), asked);
         const int32_t now = changed ? pick : from;
         QCOMPARE(editor.Get(CvSettingId::kAutoStart).GetInt(), now);
+        // What the options page then shows for the setting.
+        const QStringList texts = {"Disabled", "Enabled for current user only",
+                                   "Enabled for all users of this computer"};
         QCOMPARE(CDlgEditAutoStartup::StateText(editor.Get(CvSettingId::kAutoStart).GetInt()),
-                 CDlgEditAutoStartup::StateText(now));
+                 texts[now]);
         // The entries were written at once; the list waits for the editor's commit.
         QCOMPARE(list.Get(CvSettingId::kAutoStart).GetInt(), from);
         const std::string command = changed ? stores.Command() : kOldCommand;
