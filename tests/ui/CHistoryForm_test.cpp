@@ -4,13 +4,17 @@
 // keyboard, and messages that arrive while it is open.
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "app/CvAppPropertyEditor.h"
 #include "app/CvAppSettingsTable.h"
@@ -94,25 +98,96 @@ private slots:
         form->grab().save(QString(qgetenv("CORVANE_SCREENSHOTS")) + "archive-dialogues.png");
     }
 
+    // Keys typed less than the delay apart: the search runs once, for the
+    // whole text, no sooner than the delay after the last key. Times are
+    // only compared with the keys', so a slow machine cannot fail it.
     void searchRunsOnceHalfASecondAfterTheLastKey() {
         CHistoryForm* form = Open();
         QVERIFY(form != nullptr);
-        Counter queries;
-        m_main->Archive()->Dialogues().Attach(&queries);
-        QTest::keyClicks(form->SearchField(), "car");
-        QTest::qWait(CHistoryForm::kSearchDelayMs - 200);
-        QCOMPARE(queries.count, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(queries.count, 1, 2000);
-        QTest::qWait(300);
-        QCOMPARE(queries.count, 1);
+        QElapsedTimer clock;
+        clock.start();
+        struct SearchLog : CvObserver {
+            const QElapsedTimer* clock = nullptr;
+            CvEdit* field = nullptr;
+            std::vector<std::pair<qint64, QString>> searches;  // time, text
+            void Update(CvObservationSubject*) override {
+                searches.emplace_back(clock->elapsed(), field->text());
+            }
+        } log;
+        log.clock = &clock;
+        log.field = form->SearchField();
+        m_main->Archive()->Dialogues().Attach(&log);
+        constexpr int kPause = CHistoryForm::kSearchDelayMs / 2;
+        std::vector<qint64> keys;  // when each key was typed
+        const auto type = [&](const QString& text) {
+            for (const QChar key : text) {
+                if (!keys.empty()) {
+                    QTest::qWait(kPause);
+                }
+                keys.push_back(clock.elapsed());
+                QTest::keyClicks(form->SearchField(), QString(key));
+            }
+        };
+        // Qt's coarse timers may fire up to 5 % early.
+        constexpr qint64 kEarliest = CHistoryForm::kSearchDelayMs * 95 / 100;
+        // Every search ran at least the delay after the key before it.
+        const auto checkDelays = [&] {
+            for (const auto& [at, text] : log.searches) {
+                const auto before = std::find_if(keys.rbegin(), keys.rend(),
+                                                 [at = at](qint64 key) { return key <= at; });
+                QVERIFY(before != keys.rend());
+                QVERIFY2(
+                    at - *before >= kEarliest,
+                    qPrintable(
+                        QString("\"%1\" searched %2 ms after a key").arg(text).arg(at - *before)));
+            }
+        };
+
+        type("car");
+        QTRY_VERIFY_WITH_TIMEOUT(!log.searches.empty(), kWait);
+        checkDelays();
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+        QCOMPARE(log.searches.back().second, QString("car"));
+        QVERIFY(log.searches.back().first - keys.back() >= kEarliest);
+        // Only a machine that stalled between two keys may search between them.
+        const auto pauses = [&](size_t from) {
+            qint64 longest = 0;
+            for (size_t i = from + 1; i < keys.size(); ++i) {
+                longest = std::max(longest, keys[i] - keys[i - 1]);
+            }
+            return longest;
+        };
+        if (pauses(0) < kEarliest) {
+            QCOMPARE(log.searches.size(), size_t{1});
+        }
         QCOMPARE(form->DialogueGrid()->RowCount(), 1);
         QCOMPARE(form->DialogueGrid()->CurrentText(u"interlocutor"), std::string("CAROL"));
 
+        // Two more keys: again one search, after the last of them.
+        const size_t before = log.searches.size();
+        const size_t firstKey = keys.size();
+        type("ol");
+        QTRY_VERIFY_WITH_TIMEOUT(log.searches.size() > before, kWait);
+        checkDelays();
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+        QCOMPARE(log.searches.back().second, QString("carol"));
+        QVERIFY(log.searches.back().first - keys.back() >= kEarliest);
+        if (pauses(firstKey) < kEarliest) {
+            QCOMPARE(log.searches.size(), before + 1);
+        }
+        QCOMPARE(form->DialogueGrid()->RowCount(), 1);
+
         // The field's button clears the search at once.
+        const size_t searched = log.searches.size();
         emit form->SearchField()->buttonClicked();
-        QCOMPARE(queries.count, 2);
+        QCOMPARE(log.searches.size(), searched + 1);
+        QCOMPARE(log.searches.back().second, QString());
         QCOMPARE(form->DialogueGrid()->RowCount(), 2);
-        m_main->Archive()->Dialogues().Detach(&queries);
+        m_main->Archive()->Dialogues().Detach(&log);
     }
 
     // From the search field Down moves to the dialogues found, where Ctrl+C
