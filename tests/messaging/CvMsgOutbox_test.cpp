@@ -46,6 +46,7 @@ public:
             while (!release) {
                 std::this_thread::sleep_for(1ms);
             }
+            slowReturned = true;
             return;
         }
         if (msg.text == "notfound")
@@ -65,6 +66,7 @@ public:
     std::atomic<int> maxConcurrent{0};
     std::atomic<bool> started{false};
     std::atomic<bool> release{false};
+    std::atomic<bool> slowReturned{false};
 
 private:
     std::atomic<int> m_running{0};
@@ -152,9 +154,14 @@ TEST(CvMsgOutbox, WithdrawingSeveralLeavesNoneOfThemToSend) {
     outbox.Enqueue(Text("ok"), &log.receiver, 2);
     outbox.Enqueue(Text("ok"), &log.receiver, 3);
     outbox.Enqueue(Text("ok"), &log.receiver, 4);
-    std::thread releaser([&] { client.release = true; });
-    outbox.Withdraw(std::vector<int32_t>{1, 2, 3});
-    releaser.join();
+    {
+        // The slow send ends during the withdrawal: its thread then waits for
+        // the result lock, held here (Withdraw takes it again).
+        std::lock_guard hold(outbox.ResultLock());
+        client.release = true;
+        ASSERT_TRUE(WaitUntil([&] { return client.slowReturned.load(); }));
+        outbox.Withdraw(std::vector<int32_t>{1, 2, 3});
+    }
     // The last entry's result comes after whatever the others could report.
     ASSERT_TRUE(WaitUntil([&] { return log.Code(4) != -1; }));
     EXPECT_EQ(log.count, 1);
