@@ -144,29 +144,49 @@ TEST(CvMsgOutbox, WithdrawDropsAQueuedEntryAndSilencesARunningOne) {
 // A window that closes withdraws all its sends at once: the running one
 // finishing in between must not let the next one start.
 TEST(CvMsgOutbox, WithdrawingSeveralLeavesNoneOfThemToSend) {
-    ScriptedClient client;
-    ResultLog log;
-    CvMsgOutbox outbox;
-    outbox.SetClient(&client);
-    outbox.Start();
-    outbox.Enqueue(Text("slow"), &log.receiver, 1);
-    ASSERT_TRUE(WaitUntil([&] { return client.started.load(); }));
-    outbox.Enqueue(Text("ok"), &log.receiver, 2);
-    outbox.Enqueue(Text("ok"), &log.receiver, 3);
-    outbox.Enqueue(Text("ok"), &log.receiver, 4);
-    {
-        // The slow send ends during the withdrawal: its thread then waits for
-        // the result lock, held here (Withdraw takes it again).
-        std::lock_guard hold(outbox.ResultLock());
-        client.release = true;
-        ASSERT_TRUE(WaitUntil([&] { return client.slowReturned.load(); }));
-        outbox.Withdraw(std::vector<int32_t>{1, 2, 3});
+    // `race`: the send ends on another thread while the withdrawal runs, in
+    // whatever order they come; else it ends while the test holds the result
+    // lock (which Withdraw takes again), so its thread waits there until
+    // the withdrawal is done.
+    for (const bool race : {false, true}) {
+        SCOPED_TRACE(race ? "racing" : "held");
+        ScriptedClient client;
+        ResultLog log;
+        CvMsgOutbox outbox;
+        outbox.SetClient(&client);
+        outbox.Start();
+        outbox.Enqueue(Text("slow"), &log.receiver, 1);
+        ASSERT_TRUE(WaitUntil([&] { return client.started.load(); }));
+        outbox.Enqueue(Text("two"), &log.receiver, 2);
+        outbox.Enqueue(Text("three"), &log.receiver, 3);
+        outbox.Enqueue(Text("four"), &log.receiver, 4);
+        if (race) {
+            std::thread releaser([&] { client.release = true; });
+            outbox.Withdraw(std::vector<int32_t>{1, 2, 3});
+            releaser.join();
+        } else {
+            std::lock_guard hold(outbox.ResultLock());
+            client.release = true;
+            ASSERT_TRUE(WaitUntil([&] { return client.slowReturned.load(); }));
+            outbox.Withdraw(std::vector<int32_t>{1, 2, 3});
+        }
+        // The last entry's result comes after whatever the others could report.
+        ASSERT_TRUE(WaitUntil([&] { return log.Code(4) != -1; }));
+        EXPECT_EQ(log.Code(4), 1);
+        if (log.Code(1) == -1) {
+            // Withdrawn before its result: nothing of the three may follow.
+            EXPECT_EQ(log.count, 1);
+            EXPECT_EQ(client.order, (std::vector<std::string>{"slow", "four"}));
+        } else {
+            // The send ended (result and all) before the withdrawal began, so
+            // the outbox may have started the next one already.
+            EXPECT_TRUE(race);
+            EXPECT_NE(std::find(client.order.begin(), client.order.end(), "four"),
+                      client.order.end());
+            EXPECT_EQ(std::find(client.order.begin(), client.order.end(), "three"),
+                      client.order.end());
+        }
     }
-    // The last entry's result comes after whatever the others could report.
-    ASSERT_TRUE(WaitUntil([&] { return log.Code(4) != -1; }));
-    EXPECT_EQ(log.count, 1);
-    EXPECT_EQ(log.Code(4), 1);
-    EXPECT_EQ(client.order, (std::vector<std::string>{"slow", "ok"}));
 }
 
 TEST(CvMsgOutbox, NullReceiverStillSendsAndDestructionWaitsForARunningSend) {
