@@ -26,7 +26,7 @@ probe=$corvane  # netns_lib.sh expects a program in $probe
 source "$(dirname "$0")/netns_lib.sh"
 source "$(dirname "$0")/desktop_session.sh"
 for tool in Xvfb xdpyinfo xwininfo xdotool xclip import dbus-daemon dbus-send dunst trayer \
-    pulseaudio smbclient nmblookup python3; do
+    pulseaudio convert smbclient nmblookup python3; do
     if ! command -v "$tool" >/dev/null; then
         echo "FAIL: $tool is not installed; scripts/deps.sh test installs it"
         exit 1
@@ -304,11 +304,33 @@ open_contact_list() {  # a left click on the tray icon; sets $contacts
     xdotool mousemove "$icon_x" "$icon_y" click 1
     contacts=$(contact_list)
 }
-# The list's height is frame 1 + contact lines + separator 2 + 3 link lines +
-# 1 + frame 1, every line $line_height high.
-contact_lines() {  # contact_lines ID: how many contact lines it shows
+# From top to bottom the list is: frame 1, the contact lines, separator 2,
+# three link lines, 1, frame 1. The separator's upper line has the frame's
+# colour across the window; the links give the line height, the space above
+# the separator then holds a whole number of contact lines.
+measure_list() {  # measure_list ID: sets $line_height and $lines (contact lines) from its pixels
     eval "$(xdotool getwindowgeometry --shell "$1")"
-    echo $(((HEIGHT - 5) / line_height - 3))
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$work/contact-list.png"
+    read -r line_height lines < <(convert "$work/contact-list.png" -depth 8 rgb:- | python3 -c '
+import sys
+w, h = int(sys.argv[1]), int(sys.argv[2])
+data = sys.stdin.buffer.read()
+def pixel(x, y):
+    i = 3 * (y * w + x)
+    return data[i:i + 3]
+frame = pixel(0, h // 2)
+for y in range(1, h - 1):
+    if sum(pixel(x, y) == frame for x in range(1, w - 1)) >= 0.9 * (w - 2):
+        break
+else:
+    sys.exit(print(0, "none (no separator)"))
+contacts, links = y - 1, h - y - 4
+if links <= 0 or links % 3 != 0:
+    sys.exit(print(0, f"none (links {links} pixels high)"))
+line = links // 3
+print(line, contacts // line if contacts % line == 0 else f"none ({contacts} pixels, lines of {line})")
+' "$WIDTH" "$HEIGHT")
+    ((line_height > 0))
 }
 click_line() {  # click_line ID LINE: a contact line (0 the first) or, negative, a link (-3 first)
     eval "$(xdotool getwindowgeometry --shell "$1")"
@@ -346,11 +368,12 @@ echo "== a new contact from the contact list"
 # The presence thread's first pass, 10 s after the start, finds no contacts;
 # the next comes three minutes later, so BOB stays offline in this run.
 while ((SECONDS - started < 12)); do sleep 0.2; done
+mouse_away() { xdotool mousemove 1279 0; sleep 0.3; }
 open_contact_list
 check "a left click on the tray icon shows the contact list" test -n "$contacts"
-eval "$(xdotool getwindowgeometry --shell "$contacts")"
-line_height=$(((HEIGHT - 5) / 4))  # no contacts: one line of "(No contacts defined)"
-check "with its three links and no contacts" test $(((HEIGHT - 5) % 4)) -eq 0
+mouse_away
+check "its separator and three links are drawn" measure_list "$contacts"
+check "no contacts: one line (saying so)" same "$lines" 1
 import -window root "$artefacts/contacts-empty.png"
 click_line "$contacts" -3  # "Add new contact"
 edit=$(window_named '^Contact information$')
@@ -368,9 +391,9 @@ xdotool key Tab Return
 check "Save closes the dialog" gone "$edit"
 open_contact_list
 check "the contact list shows again" test -n "$contacts"
-check "with the group Team and BOB in it" same "$(contact_lines "$contacts")" 2
-mouse_away() { xdotool mousemove 1279 0; sleep 0.3; }
 mouse_away
+measure_list "$contacts"
+check "with the group Team and BOB in it" same "$lines" 2
 import -window root "$artefacts/contacts-bob-offline.png"
 check "BOB is not marked online yet" same "$(green_dots "$contacts")" 0
 write_window_other_than() {  # write_window_other_than ID...: a new write window, up to 10 s
@@ -420,8 +443,9 @@ echo "== corvane-messenger again: BOB online"
 start_messenger "$work/messenger2.out"
 open_contact_list
 check "the contact list shows" test -n "$contacts"
-check "with the group and BOB, kept in the contact list file" same "$(contact_lines "$contacts")" 2
 mouse_away
+measure_list "$contacts"
+check "with the group and BOB, kept in the contact list file" same "$lines" 2
 online() {  # the first pass of the presence thread comes 10 s after the start
     for _ in $(seq 60); do
         (($(green_dots "$contacts") >= 4)) && return 0
