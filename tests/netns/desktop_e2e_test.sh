@@ -77,6 +77,34 @@ start_messenger() {  # start_messenger LOG: runs it, waits for the tray icon
     done
     check "the tray icon is in the tray" test -n "$icon"
 }
+# The clipboard starts each copy with a text of the test's own; what a copy
+# put there is read once the clipboard changed (up to 5 s).
+clipboard_sentinel="clipboard before copy"
+clear_clipboard() {
+    # Not on our output: a command substitution around this would wait for
+    # the child xclip leaves running until something else takes the clipboard.
+    printf '%s' "$clipboard_sentinel" | xclip -selection clipboard -i >/dev/null 2>&1
+    # xclip takes the selection in a child it leaves running: wait for it, or
+    # it could take the selection back after the program's copy.
+    for _ in $(seq 50); do
+        [[ $(xclip -selection clipboard -o 2>/dev/null) == "$clipboard_sentinel" ]] && return 0
+        sleep 0.1
+    done
+}
+copied_text() {  # prints the clipboard once it changed, or the test's text after 5 s
+    local text
+    for _ in $(seq 50); do
+        text=$(xclip -selection clipboard -o 2>/dev/null)
+        [[ $text != "$clipboard_sentinel" ]] && break
+        sleep 0.1
+    done
+    printf '%s\n' "$text"
+}
+copied() {  # copied KEYS...: presses the keys, prints what they put on the clipboard
+    clear_clipboard
+    xdotool key "$@"
+    copied_text
+}
 echo "== corvane-messenger as ALICE in namespace 1"
 start_messenger "$work/messenger.out"
 
@@ -113,17 +141,21 @@ popup_button() {  # popup_button ID INDEX: clicks toolbar button INDEX (0 Reply 
     eval "$(xdotool getwindowgeometry --shell "$1")"
     local x=$((X + 6 + (WIDTH - 12) * (2 * $2 + 1) / 8)) y=$((Y + HEIGHT - 12))
     xdotool mousemove "$x" "$y" click 1
-    sleep 0.3
+    sleep 0.3  # lets a menu open before the keys that follow
 }
 popup_text() {  # the shown message, through "More..." and "Copy"
-    printf 'clipboard before copy' | xclip -selection clipboard -i
+    clear_clipboard
     popup_button "$1" 3
     xdotool key Down Return
-    sleep 0.5
-    xclip -selection clipboard -o 2>/dev/null
+    copied_text
 }
-title_is() {  # title_is ID TEXT
-    [[ $(xdotool getwindowname "$1") == "$2"* ]] || { echo "title: $(xdotool getwindowname "$1")"; return 1; }
+title_is() {  # title_is ID TEXT: the window's title begins with TEXT within 5 s
+    for _ in $(seq 50); do
+        [[ $(xdotool getwindowname "$1") == "$2"* ]] && return 0
+        sleep 0.1
+    done
+    echo "title: $(xdotool getwindowname "$1")"
+    return 1
 }
 same() {  # same ACTUAL EXPECTED
     [[ "$1" == "$2" ]] || { printf 'got:      %q\nexpected: %q\n' "$1" "$2"; return 1; }
@@ -169,14 +201,7 @@ text2="Alice, the build is green. From corvane send"
 # shellcheck disable=SC2086
 ip netns exec $nsset-ns3 env $bob_env "$corvane" send ALICE "$text2" >"$work/send.out" 2>&1
 check "corvane send delivered" test $? -eq 0
-counts() {
-    for _ in $(seq 100); do
-        title_is "$popup" "Messages received (1/2)" >/dev/null && return 0
-        sleep 0.1
-    done
-    title_is "$popup" "Messages received (1/2)"
-}
-check "the open popup counts two messages" counts
+check "the open popup counts two messages" title_is "$popup" "Messages received (1/2)"
 popup_button "$popup" 2  # ">"
 check "the popup pages to the second message" title_is "$popup" "Messages received (2/2)"
 check "it shows corvane send's text" same "$(popup_text "$popup")" "$text2"
@@ -240,12 +265,6 @@ gone() {  # gone ID: the window is hidden or closed within 5 s
         sleep 0.1
     done
     return 1
-}
-copied() {  # copied KEYS...: presses the keys, prints what they put on the clipboard
-    printf 'clipboard before copy' | xclip -selection clipboard -i
-    xdotool key "$@"
-    sleep 0.3
-    xclip -selection clipboard -o 2>/dev/null
 }
 tray_menu() {  # opens the tray menu
     read -r icon_x icon_y <<<"$(tray_icon_centre)"
