@@ -26,7 +26,7 @@ probe=$corvane  # netns_lib.sh expects a program in $probe
 source "$(dirname "$0")/netns_lib.sh"
 source "$(dirname "$0")/desktop_session.sh"
 for tool in Xvfb xdpyinfo xwininfo xdotool xclip import dbus-daemon dbus-send dunst trayer \
-    pulseaudio convert smbclient nmblookup python3; do
+    pulseaudio pactl convert smbclient nmblookup python3; do
     if ! command -v "$tool" >/dev/null; then
         echo "FAIL: $tool is not installed; scripts/deps.sh test installs it"
         exit 1
@@ -53,9 +53,10 @@ station_env() {  # station_env N USER COMPUTER
         "CORVANE_WORKGROUP=TESTGRP"
 }
 alice_env=$(station_env 1 ALICE PC1)
+# 1.5 s long, so that the test sees its stream while it plays.
 python3 -c 'import wave, struct, sys
 w = wave.open(sys.argv[1], "wb"); w.setnchannels(1); w.setsampwidth(2); w.setframerate(8000)
-w.writeframes(b"".join(struct.pack("<h", (i * 37) % 20000 - 10000) for i in range(2000))); w.close()' \
+w.writeframes(b"".join(struct.pack("<h", (i * 37) % 20000 - 10000) for i in range(12000))); w.close()' \
     "$work/ding.wav"
 # Hot key Ctrl+Alt+W writes a new message; popups stay until closed; a sound
 # for every personal message.
@@ -159,6 +160,16 @@ title_is() {  # title_is ID TEXT: the window's title begins with TEXT within 5 s
 same() {  # same ACTUAL EXPECTED
     [[ "$1" == "$2" ]] || { printf 'got:      %q\nexpected: %q\n' "$1" "$2"; return 1; }
 }
+sound_played() {  # a stream of the chosen sound file reached the sound server, within 10 s
+    for _ in $(seq 100); do
+        pactl list sink-inputs 2>/dev/null | grep -qF "media.filename = \"$work/ding.wav\"" &&
+            return 0
+        sleep 0.1
+    done
+    echo "no stream of $work/ding.wav; the sound server's streams:"
+    pactl list sink-inputs
+    return 1
+}
 
 echo "== global hot key Ctrl+Alt+W"
 xdotool key ctrl+alt+w
@@ -178,6 +189,7 @@ text1="Hello Alice, lunch at noon? From smbclient"
 printf '%s' "$text1" | ip netns exec $nsset-ns2 timeout 20 smbclient -s "$work/client.conf" \
     -M ALICE -U CAROL -N >"$work/smbclient.out" 2>&1
 check "smbclient -M delivered" test $? -eq 0
+check "the chosen sound plays" sound_played
 popup=$(popup_window)
 check "a popup appeared" test -n "$popup"
 sleep 0.5
