@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The desktop program end to end, as a person uses it. corvane-messenger runs
 # as ALICE in namespace 1 on a private X server with a session bus, a
-# notification daemon, a sound server and a tray host. CAROL in namespace 2
-# writes with smbclient -M; BOB in namespace 3 runs corvane listen and writes
-# with corvane send. The test reads each popup through its "More..." menu and
+# notification daemon, a sound server and a tray host; first it refuses to
+# start beside ALICE's corvane listen, and a second one ends by itself. CAROL
+# in namespace 2 writes with smbclient -M (the chosen sound plays); BOB in
+# namespace 3 runs corvane listen and writes with corvane send, and ALICE's
+# corvane send reaches him through the desktop program. The test reads each
+# popup through its "More..." menu and
 # the clipboard, answers BOB through Reply and the write window (typed with
 # xdotool), opens a write window with a global hot key, checks the archive
 # and the archive window (dialogues, a dialogue's message, the search), adds
@@ -63,11 +66,14 @@ w.writeframes(b"".join(struct.pack("<h", (i * 37) % 20000 - 10000) for i in rang
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Corvane Software\\Corvane Messenger\\Options]\r\n"HotKeyEnabled"=dword:00000001\r\n"HotKeyWriteNewMsg"=dword:00000657\r\n"RecvMsgPopWndAutoclose"=dword:00000000\r\n"SoundEnabled"=dword:00000001\r\n"RecvMsgSoundNotify"=dword:00000001\r\n"SoundEventIncMsgPriv"="%s"\r\n' \
     "$work/ding.wav" >"$work/home1/user.reg"
 
-start_messenger() {  # start_messenger LOG: runs it, waits for the tray icon
+run_messenger() {  # run_messenger LOG: starts it in the background; $! is its pid
     # shellcheck disable=SC2086
     ip netns exec $nsset-ns1 env $alice_env DISPLAY="$DISPLAY" \
         DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" PULSE_SERVER="$PULSE_SERVER" \
         "$messenger" >"$1" 2>&1 &
+}
+start_messenger() {  # start_messenger LOG: runs it, waits for the tray icon
+    run_messenger "$1"
     messenger_pid=$!
     icon=
     for _ in $(seq 100); do
@@ -105,6 +111,62 @@ copied() {  # copied KEYS...: presses the keys, prints what they put on the clip
     xdotool key "$@"
     copied_text
 }
+same() {  # same ACTUAL EXPECTED
+    [[ "$1" == "$2" ]] || { printf 'got:      %q\nexpected: %q\n' "$1" "$2"; return 1; }
+}
+ended_within() {  # ended_within PID SECONDS: the process ended; sets $status to its exit code
+    for _ in $(seq $(($2 * 10))); do
+        if ! kill -0 "$1" 2>/dev/null; then
+            wait "$1"
+            status=$?
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+window_of() {  # window_of PID: a viewable window of the process, waiting up to 20 s
+    local id
+    for _ in $(seq 200); do
+        id=$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -1)
+        [[ -n $id ]] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+echo "== corvane-messenger refuses to start while corvane listen runs"
+# shellcheck disable=SC2086
+ip netns exec $nsset-ns1 env $alice_env "$corvane" listen >/dev/null 2>"$work/alice-listen.err" &
+alice_listen=$!
+pids+=("$alice_listen")
+listen_runs() {
+    for _ in $(seq 150); do
+        grep -q "control socket" "$work/alice-listen.err" && return 0
+        sleep 0.1
+    done
+    cat "$work/alice-listen.err"
+    return 1
+}
+check "corvane listen runs as ALICE" listen_runs
+run_messenger "$work/refused.out"
+refused=$!
+box=$(window_of "$refused")
+check "corvane-messenger shows a message box" test -n "$box"
+check "titled Corvane Messenger" same "$(xdotool getwindowname "$box" 2>&1)" "Corvane Messenger"
+# The box's text is in the screenshot; the program prints it too.
+import -window root "$artefacts/refused-while-listen.png"
+refusal="Corvane Messenger cannot start: a command-line station of user ALICE (corvane listen) runs"
+check "and says why on standard error" grep -qF "$refusal" "$work/refused.out"
+check "without a tray icon" test -z "$(tray_icon_centre)"
+# Without a box, focusing "" would leave the keyboard focus on no window.
+[[ -n $box ]] && xdotool windowfocus --sync "$box" 2>/dev/null && xdotool key Return
+check "it ends once the box is closed" ended_within "$refused" 10
+check "with exit code 1" test "$status" -eq 1
+kill "$alice_listen"
+wait "$alice_listen"
+check "corvane listen then stops cleanly" grep -q "corvane: stopped" "$work/alice-listen.err"
+
 echo "== corvane-messenger as ALICE in namespace 1"
 start_messenger "$work/messenger.out"
 
@@ -127,6 +189,10 @@ check "ALICE's name is registered on the LAN" registered
 ip netns exec $nsset-ns1 env $alice_env "$corvane" listen >"$work/listen-refused.out" 2>&1
 check "corvane listen refuses while the desktop program runs" test $? -eq 1
 check "and says why" grep -q "desktop program (corvane-messenger) runs" "$work/listen-refused.out"
+run_messenger "$work/second.out"
+second=$!
+check "a second corvane-messenger of ALICE ends by itself" ended_within "$second" 20
+check "quietly, with exit code 0" test "$status" -eq 0
 
 popup_window() {  # the popup's window id, waiting up to 10 s
     for _ in $(seq 100); do
@@ -156,9 +222,6 @@ title_is() {  # title_is ID TEXT: the window's title begins with TEXT within 5 s
     done
     echo "title: $(xdotool getwindowname "$1")"
     return 1
-}
-same() {  # same ACTUAL EXPECTED
-    [[ "$1" == "$2" ]] || { printf 'got:      %q\nexpected: %q\n' "$1" "$2"; return 1; }
 }
 bob_received() {  # bob_received TEXT: BOB's station got TEXT, addressed to BOB, within 10 s
     for _ in $(seq 100); do
@@ -482,16 +545,7 @@ quit_messenger() {  # quits from the tray menu; checks the exit
     tray_menu
     import -window root "$artefacts/tray-menu.png"
     xdotool key Up Return
-    ended() {
-        for _ in $(seq 100); do
-            kill -0 "$messenger_pid" 2>/dev/null || return 0
-            sleep 0.1
-        done
-        return 1
-    }
-    check "the program ends" ended
-    wait "$messenger_pid"
-    status=$?
+    check "the program ends" ended_within "$messenger_pid" 10
     messenger_pid=
     check "with exit code 0" test "$status" -eq 0
     check "and its tray icon is gone" test -z "$(tray_icon_centre)"
