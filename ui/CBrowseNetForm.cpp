@@ -27,7 +27,7 @@
 #include "messaging/CvNetworkSearch.h"
 #include "messaging/CvRecipient.h"
 #include "ui/CHistoryForm.h"
-#include "ui/CMainForm.h"
+#include "ui/CvFormHost.h"
 #include "ui/CvFormPlacement.h"
 #include "ui/CvFormRegistry.h"
 #include "ui/CvResources.h"
@@ -119,7 +119,7 @@ CBrowseNetForm::Entry CBrowseNetForm::Entry::FromResource(const CvNetResourceInf
     return entry;
 }
 
-CBrowseNetForm::CBrowseNetForm(CMainForm& main, CvNetNamePinger& pinger, CvHostScanner& scanner,
+CBrowseNetForm::CBrowseNetForm(CvFormHost& main, CvNetNamePinger& pinger, CvHostScanner& scanner,
                                CvNetDirectory& directory)
     : m_main(main),
       m_pinger(pinger),
@@ -204,7 +204,7 @@ CBrowseNetForm::CBrowseNetForm(CMainForm& main, CvNetNamePinger& pinger, CvHostS
         m_menu->setDefaultAction(write);
     }
     m_menu->addAction(Text(1815), this, [this] { Command(kCmdAddToContacts); });
-    if (m_main.Archive() != nullptr) {
+    if (m_main.HasArchive()) {
         m_menu->addAction(Text(1816), this, [this] { Command(kCmdViewHistory); });
     }
 

@@ -21,7 +21,7 @@
 #include "storage/CvContact.h"
 #include "ui/CvFormBase.h"
 
-class CMainForm;
+class CvFormHost;
 class CvHostScanner;
 class CvNetDirectory;
 class CvNetNamePinger;
@@ -92,7 +92,7 @@ public:
 
     // Opens the window's list and starts a search. The pinger, scanner and
     // directory must outlive the window.
-    CBrowseNetForm(CMainForm& main, CvNetNamePinger& pinger, CvHostScanner& scanner,
+    CBrowseNetForm(CvFormHost& main, CvNetNamePinger& pinger, CvHostScanner& scanner,
                    CvNetDirectory& directory);
     // Does what closing does when it has not happened.
     ~CBrowseNetForm() override;
@@ -174,7 +174,7 @@ private:
     void SavePlacement();
     void Finish();
 
-    CMainForm& m_main;
+    CvFormHost& m_main;
     CvNetNamePinger& m_pinger;
     CvHostScanner& m_scanner;
     CvNetDirectory& m_directory;

@@ -20,7 +20,7 @@
 #include "storage/CvContactsManager.h"
 #include "storage/CvCoolMenuManagerInterface.h"
 #include "ui/CHistoryForm.h"
-#include "ui/CMainForm.h"
+#include "ui/CvFormHost.h"
 #include "ui/CvResources.h"
 #include "ui/CvWindowMessage.h"
 #include "widgets/CvCtrlList.h"
@@ -105,7 +105,7 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
 
 }  // namespace
 
-CContactsForm::CContactsForm(CMainForm& main, CvContactsManager* contacts)
+CContactsForm::CContactsForm(CvFormHost& main, CvContactsManager* contacts)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_main(main),
       m_manager(contacts),
@@ -251,7 +251,7 @@ void CContactsForm::OnPreferredHeightChanged() {
         return;
     }
     // The owner decides when the window is placed again.
-    CvWindowMessage::Post(m_owner ? m_owner.data() : static_cast<QObject*>(&m_main), kMsgRelayout);
+    CvWindowMessage::Post(m_owner ? m_owner.data() : m_main.MessageTarget(), kMsgRelayout);
 }
 
 void CContactsForm::ShowAt(QObject* owner, const QPoint& anchor, int verticalFlags,
@@ -306,7 +306,7 @@ void CContactsForm::customEvent(QEvent* event) {
 }
 
 void CContactsForm::SendToOwner(int message, qintptr wParam, qintptr lParam) {
-    QObject* owner = m_owner ? m_owner.data() : static_cast<QObject*>(&m_main);
+    QObject* owner = m_owner ? m_owner.data() : m_main.MessageTarget();
     CvWindowMessage sent(message, wParam, lParam, {});
     QCoreApplication::sendEvent(owner, &sent);
 }

@@ -12,7 +12,7 @@
 #include "storage/CvContact.h"
 #include "ui/CvContactLayout.h"
 
-class CMainForm;
+class CvFormHost;
 class CvActionLinks;
 class CvContactsManager;
 class CvCtrlList;
@@ -52,7 +52,7 @@ public:
 
     // Reads its four flags from the main window's settings now. `contacts`
     // may be null (no contact list file): the list then stays empty.
-    CContactsForm(CMainForm& main, CvContactsManager* contacts);
+    CContactsForm(CvFormHost& main, CvContactsManager* contacts);
     ~CContactsForm() override;
 
     // Remembers the owner, places the window at `anchor` by the flags and
@@ -103,7 +103,7 @@ private:
     void OnPreferredHeightChanged();
     void HideList();
 
-    CMainForm& m_main;
+    CvFormHost& m_main;
     CvContactsManager* m_manager;
     QPointer<QObject> m_owner;
     CvCtrlList* m_contacts;

@@ -25,7 +25,7 @@
 #include "storage/CvDbDataSet.h"
 #include "storage/CvLocaleDateTimeFormat.h"
 #include "storage/CvMsgArchive.h"
-#include "ui/CMainForm.h"
+#include "ui/CvFormHost.h"
 #include "ui/CvFormPlacement.h"
 #include "ui/CvFormRegistry.h"
 #include "ui/CvResources.h"
@@ -57,7 +57,7 @@ QColor FromColorRef(uint32_t value) {
 
 }  // namespace
 
-CHistoryForm::CHistoryForm(CMainForm& main, CvMsgArchive& archive, int linkMode)
+CHistoryForm::CHistoryForm(CvFormHost& main, CvMsgArchive& archive, int linkMode)
     : m_main(main),
       m_archive(archive),
       m_back(new QToolButton),

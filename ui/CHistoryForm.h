@@ -6,7 +6,7 @@
 #include "messaging/CvRecipient.h"
 #include "ui/CvFormBase.h"
 
-class CMainForm;
+class CvFormHost;
 class CvDataSetGrid2;
 class CvEdit;
 class CvMsgArchive;
@@ -37,7 +37,7 @@ public:
 
     enum View { kDialogues = 0, kMessages = 1 };
 
-    CHistoryForm(CMainForm& main, CvMsgArchive& archive, int linkMode);
+    CHistoryForm(CvFormHost& main, CvMsgArchive& archive, int linkMode);
     ~CHistoryForm() override;
 
     void SetOnTop(bool onTop);
@@ -92,7 +92,7 @@ private:
     void RestorePlacement();
     void SavePlacement();
 
-    CMainForm& m_main;
+    CvFormHost& m_main;
     CvMsgArchive& m_archive;
     View m_view = kDialogues;
     CvRecipient m_correspondent;

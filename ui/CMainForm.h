@@ -18,6 +18,7 @@
 #include "storage/CvPopupList.h"
 #include "ui/CNoTrayForm.h"
 #include "ui/CPopupMsgForm.h"
+#include "ui/CvFormHost.h"
 
 class CBrowseNetForm;
 class CContactEditForm;
@@ -54,7 +55,7 @@ class QMenu;
 // post one of the numbered messages below; the handlers run here, on the
 // user interface thread, in the order posted.
 class CHistoryForm;
-class CMainForm : public QObject {
+class CMainForm : public QObject, public CvFormHost {
     Q_OBJECT
 public:
     // Private messages.
@@ -100,46 +101,50 @@ public:
 
     // Opens (or reuses) a write-message window for the recipients; null when
     // sending is disabled.
-    CNewMsgForm* OpenWriteMessage(const std::vector<CvRecipient>& recipients);
+    CNewMsgForm* OpenWriteMessage(const std::vector<CvRecipient>& recipients) override;
     // Opens (or brings up) the message archive window; with `dialogue` 0 or
     // more it shows the dialogue list with its first dialogue selected, with
     // -1 it keeps its view. Null when archiving is disabled.
-    CHistoryForm* OpenArchive(int dialogue);
+    CHistoryForm* OpenArchive(int dialogue) override;
     CHistoryForm* ArchiveWindow() const;
     // Opens (or brings up) the "Local network search" window.
-    CBrowseNetForm* OpenLanBrowser();
+    CBrowseNetForm* OpenLanBrowser() override;
     CBrowseNetForm* LanBrowser() const;
     // Opens (or brings up) the options dialog; null when the tray menu is
     // without its options entry.
     COptionsForm* OpenOptions();
     COptionsForm* OptionsWindow() const;
     // Where the interface language files are.
-    std::string LanguageFolder() const;
+    std::string LanguageFolder() const override;
     // The contact list window, made at start-up (null before).
-    CContactsForm* ContactList() const;
+    CContactsForm* ContactList() const override;
     // Shows the contact list for `owner` (null: this window), placed at
     // `anchor` by the CvContactLayout flags.
-    void ShowContactList(QObject* owner, QPoint anchor, int verticalFlags, int horizontalFlags);
+    void ShowContactList(QObject* owner, QPoint anchor, int verticalFlags,
+                         int horizontalFlags) override;
     // Opens the contact edit dialog: for `existing`, or, when null, for a new
     // contact filled from `prefill` (kind, name, display name, group if set).
     // An open dialog for the same contact is brought up. Null without a
     // contact list or when editing is disabled.
-    CContactEditForm* OpenContactEdit(const CvContact* existing, const CvContact& prefill);
+    CContactEditForm* OpenContactEdit(const CvContact* existing,
+                                      const CvContact& prefill) override;
     // Opens the dialog that adds `recipients` (kind, name, display name) to
     // one group. Null without a contact list, recipients, or when editing is
     // disabled.
-    CContactMassAddForm* OpenContactMassAdd(const std::vector<CvContact>& recipients);
+    CContactMassAddForm* OpenContactMassAdd(const std::vector<CvContact>& recipients) override;
     // Shows the message popup; `mode` as CvPopupList's opening modes.
     void ShowPopup(bool activate, int mode);
     // Replaces the error popup by one with the date, the time and `text`.
-    void ShowErrorPopup(const std::string& text);
-    void PlaySoundFile(const std::string& path);
+    void ShowErrorPopup(const std::string& text) override;
+    void PlaySoundFile(const std::string& path) override;
 
     // For the write-message windows.
-    CvAppPropertyList& Settings() { return m_settings; }
-    const CvAppSettingsStore& SettingsStore() const { return *m_store; }
-    CvStation* Station() const { return m_station.get(); }
-    CvContactsManager* Contacts() const { return m_contacts.get(); }
+    CvAppPropertyList& Settings() override { return m_settings; }
+    const CvAppSettingsStore& SettingsStore() const override { return *m_store; }
+    CvStation* Station() const override { return m_station.get(); }
+    CvContactsManager* Contacts() const override { return m_contacts.get(); }
+    bool HasArchive() const override { return m_archive != nullptr; }
+    QObject* MessageTarget() override { return this; }
     // For the LAN browser (null before start-up).
     CvNetNamePinger* Pinger() const { return m_pinger.get(); }
     CvHostScanner* Scanner() const { return m_scanner.get(); }
@@ -160,7 +165,7 @@ public:
     std::vector<CNewMsgForm*> WriteWindows();
     CNoTrayForm* NoTrayWindow() const { return m_noTray.data(); }
     // Why global hot keys are off in this session ("" when they work).
-    const std::string& HotKeysUnavailable() const { return m_hotKeysUnavailable; }
+    const std::string& HotKeysUnavailable() const override { return m_hotKeysUnavailable; }
 
     // Popup list operations (the popup's buttons and menu).
     void PopupReply();

@@ -28,7 +28,7 @@
 #include "storage/CvContactListAutocompleteData.h"
 #include "storage/CvContactsManager.h"
 #include "ui/CContactsForm.h"
-#include "ui/CMainForm.h"
+#include "ui/CvFormHost.h"
 #include "ui/CvFormPlacement.h"
 #include "ui/CvResources.h"
 #include "ui/CvWindowMessage.h"
@@ -48,7 +48,7 @@ constexpr int kDefaultHeight = 300;
 
 }  // namespace
 
-CNewMsgForm::CNewMsgForm(CMainForm& main) : CvFormBase(nullptr, Qt::Window), m_main(main) {
+CNewMsgForm::CNewMsgForm(CvFormHost& main) : CvFormBase(nullptr, Qt::Window), m_main(main) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(Text(1401));
     setWindowIcon(CvResources::WriteIcon());

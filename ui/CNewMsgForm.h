@@ -13,7 +13,7 @@
 #include "messaging/CvRecipient.h"
 #include "ui/CvFormBase.h"
 
-class CMainForm;
+class CvFormHost;
 class CvContactListAutocompleteData;
 class CvListEdit;
 class CvSizeGrip;
@@ -41,7 +41,7 @@ public:
     static constexpr int kCmdContactPickerKey = 124;
     static constexpr int kIconTimerPeriodMs = 500;
 
-    explicit CNewMsgForm(CMainForm& main);
+    explicit CNewMsgForm(CvFormHost& main);
     ~CNewMsgForm() override;
 
     // Loads the recipients now, or, before the window is shown, when it is.
@@ -66,6 +66,7 @@ public:
     FormAddrAutocomp* Autocomplete() const { return m_autocomplete; }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void customEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -84,7 +85,7 @@ private:
     std::vector<CvRecipient> GroupMembers(const std::string& group) const;
     void AddPickedContact(int index);
 
-    CMainForm& m_main;
+    CvFormHost& m_main;
     CvListEdit* m_recipients;
     QPlainTextEdit* m_text;
     QLabel* m_toLabel;

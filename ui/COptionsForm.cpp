@@ -8,7 +8,7 @@
 #include "app/CvAppSettingsTable.h"
 #include "app/CvLangTexts.h"
 #include "ui/CDlgEditAutoStartup.h"
-#include "ui/CMainForm.h"
+#include "ui/CvFormHost.h"
 #include "ui/COptionsFormDlgHist.h"
 #include "ui/COptionsFormDlgTray.h"
 #include "ui/COptionsFormPgHKDlg.h"
@@ -27,7 +27,7 @@ QString Text(int id) {
 
 }  // namespace
 
-COptionsForm::COptionsForm(CMainForm& main) : CvOptionsForm(main.Settings()), m_main(main) {
+COptionsForm::COptionsForm(CvFormHost& main) : CvOptionsForm(main.Settings()), m_main(main) {
     setObjectName("COptionsForm");
     setWindowTitle(Text(601));
     setWindowIcon(CvResources::AppIcon());

@@ -8,7 +8,7 @@
 #include "ui/CvOptionsForm.h"
 #include "ui/CvOptionsPage.h"
 
-class CMainForm;
+class CvFormHost;
 
 // The program's options: the pages of the settings under "General",
 // "Interface" and "Behaviour". OK hands the changes to the settings list,
@@ -33,7 +33,7 @@ public:
     static constexpr int kDefaultHeight = 470;
 
     // Shows the first page. `main` outlives the window.
-    explicit COptionsForm(CMainForm& main);
+    explicit COptionsForm(CvFormHost& main);
 
     // What the pages ask of the desktop; tests replace them.
     COptionsFormDlgSound::AskFile askSoundFile;
@@ -52,5 +52,5 @@ public:
 private:
     CvOptionsPage::LockRule Locks();
 
-    CMainForm& m_main;
+    CvFormHost& m_main;
 };

@@ -2,7 +2,7 @@
 
 #include "ui/CNewMsgForm.h"
 
-CvTaskWriteMsg::CvTaskWriteMsg(CMainForm& main) : CvTaskWindowed("CvTaskWriteMsg") {
+CvTaskWriteMsg::CvTaskWriteMsg(CvFormHost& main) : CvTaskWindowed("CvTaskWriteMsg") {
     SetWindow(new CNewMsgForm(main));
 }
 

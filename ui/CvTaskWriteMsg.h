@@ -2,12 +2,12 @@
 
 #include "ui/CvTaskWindowed.h"
 
-class CMainForm;
+class CvFormHost;
 class CNewMsgForm;
 
 // One write-message window, made when the task is.
 class CvTaskWriteMsg : public CvTaskWindowed {
 public:
-    explicit CvTaskWriteMsg(CMainForm& main);
+    explicit CvTaskWriteMsg(CvFormHost& main);
     CNewMsgForm* Form() const;
 };

@@ -11,7 +11,7 @@
 #include "app/CvAppPropertyEditor.h"
 #include "app/CvAppSettingsTable.h"
 #include "app/CvLangTexts.h"
-#include "ui/CMainForm.h"
+#include "ui/CvFormHost.h"
 
 namespace Id = CvSettingId;
 
@@ -31,7 +31,7 @@ QLabel* Heading(int textId) {
 
 }  // namespace
 
-FormBrowseLanSetting::FormBrowseLanSetting(CMainForm& main, QWidget* owner)
+FormBrowseLanSetting::FormBrowseLanSetting(CvFormHost& main, QWidget* owner)
     : QFrame(owner, Qt::Popup), m_main(main), m_ok(new QPushButton("OK")) {
     setObjectName("FormBrowseLanSetting");
     setAttribute(Qt::WA_DeleteOnClose);

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-class CMainForm;
+class CvFormHost;
 class QCheckBox;
 class QPushButton;
 
@@ -21,7 +21,7 @@ public:
     static constexpr int kHeight = 200;
 
     // Deletes itself when closed.
-    FormBrowseLanSetting(CMainForm& main, QWidget* owner);
+    FormBrowseLanSetting(CvFormHost& main, QWidget* owner);
 
     // The check box of a setting (null for another identifier).
     QCheckBox* Box(int32_t id) const;
@@ -29,7 +29,7 @@ public:
     void Accept();
 
 private:
-    CMainForm& m_main;
+    CvFormHost& m_main;
     std::vector<std::pair<int32_t, QCheckBox*>> m_boxes;
     QPushButton* m_ok;
 };
