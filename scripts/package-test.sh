@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Builds the Debian package (scripts/package.sh), checks it with lintian,
-# installs it, checks the installed programs and removes it again. Run as
+# installs it, checks the installed programs, lets a user make settings, an
+# archive with a message and a contact list with the installed programs, and
+# removes the package again: the user's files must stay as they were. Run as
 # root on a machine where the package may be installed and removed: an
-# installed corvane package is replaced and removed at the end.
+# installed corvane package is replaced and removed at the end. The user's
+# station runs in the network namespaces of scripts/netns.sh
+# ($CORVANE_NETNS, default "corvane") on a private X server (Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +20,27 @@ fail() {
     echo "FAIL: $*" >&2
     failures=$((failures + 1))
 }
+for tool in Xvfb xdpyinfo ip setpriv; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "package-test.sh: $tool is not installed; scripts/deps.sh test installs it" >&2
+        exit 1
+    fi
+done
+
+log=$(mktemp)
+# Not below /tmp, which may be closed to other users.
+user_home=$(mktemp -d -p /var/tmp corvane-user.XXXXXX)
+sender=$(mktemp -d)
+background=()
+cleanup() {
+    for pid in "${background[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    [[ -z ${netns_up:-} ]] || scripts/netns.sh down
+    rm -rf "$log" "$user_home" "$sender"
+}
+trap cleanup EXIT
 
 deb=$PWD/$(scripts/package.sh | tail -n 1)
 echo "package: $deb"
@@ -25,8 +50,6 @@ lintian --fail-on error --display-info "$deb" || fail "lintian reports errors"
 
 echo "-- install"
 export DEBIAN_FRONTEND=noninteractive
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
 apt-get install -y -q --reinstall "$deb" 2>&1 | tee "$log"
 
 # The programs run from the installed path as a normal user.
@@ -71,11 +94,97 @@ for file in /usr/share/man/man1/corvane.1.gz /usr/share/man/man1/corvane-messeng
     [[ -f $file ]] || fail "$file is not installed"
 done
 
+echo "-- a user's settings, archive and contacts"
+# The user is nobody with a home of its own; the desktop program runs as that
+# user in namespace 1 and gets a message from a station in namespace 2.
+user=nobody
+chown "$user:" "$user_home"
+chmod 700 "$user_home"
+as_user() {  # as_user COMMAND...: as the user, with the user's home and nothing else
+    setpriv --reuid="$user" --regid="$(id -g "$user")" --init-groups \
+        env -i HOME="$user_home" XDG_RUNTIME_DIR="$user_home/run" PATH=/usr/bin:/bin \
+        LANG=C.UTF-8 CORVANE_COMPUTER_NAME=PKGTEST CORVANE_WORKGROUP=PKGTEST "$@"
+}
+as_user mkdir -p "$user_home/run" "$user_home/.config/corvane"
+as_user chmod 700 "$user_home/run"
+# A setting of the user's own: no sound.
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Corvane Software\\Corvane Messenger\\Options]\r\n"SoundEnabled"=dword:00000000\r\n' |
+    as_user tee "$user_home/.config/corvane/user.reg" >/dev/null
+if ! as_user /usr/bin/corvane settings | grep -Eq "SoundEnabled.*user.*0"; then
+    fail "corvane settings does not show the user's setting SoundEnabled=0"
+fi
+
+netns_up=1
+scripts/netns.sh up 2
+# Without file capabilities the NetBIOS ports need this (per namespace).
+ip netns exec "${CORVANE_NETNS:-corvane}-ns1" sysctl -qw net.ipv4.ip_unprivileged_port_start=137
+# The X server runs in namespace 1 too: the user reaches it through its
+# abstract socket there.
+for display in $(seq 90 120); do
+    [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]] || break
+done
+ip netns exec "${CORVANE_NETNS:-corvane}-ns1" Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp \
+    >/dev/null 2>&1 &
+background+=($!)
+for _ in $(seq 100); do
+    ip netns exec "${CORVANE_NETNS:-corvane}-ns1" env DISPLAY=":$display" xdpyinfo >/dev/null 2>&1 &&
+        break
+    sleep 0.1
+done
+ip netns exec "${CORVANE_NETNS:-corvane}-ns1" setpriv --reuid="$user" --regid="$(id -g "$user")" \
+    --init-groups env -i HOME="$user_home" XDG_RUNTIME_DIR="$user_home/run" PATH=/usr/bin:/bin \
+    LANG=C.UTF-8 CORVANE_COMPUTER_NAME=PKGTEST CORVANE_WORKGROUP=PKGTEST DISPLAY=":$display" \
+    /usr/bin/corvane-messenger >"$sender/messenger.out" 2>&1 &
+messenger=$!
+background+=("$messenger")
+from_station() {  # from_station COMMAND...: corvane in namespace 2 as another user
+    ip netns exec "${CORVANE_NETNS:-corvane}-ns2" env XDG_RUNTIME_DIR="$sender" \
+        XDG_CONFIG_HOME="$sender/config" XDG_DATA_HOME="$sender/data" CORVANE_USER_NAME=SENDER \
+        CORVANE_COMPUTER_NAME=SENDERPC CORVANE_WORKGROUP=PKGTEST /usr/bin/corvane "$@"
+}
+answers=no
+for _ in $(seq 30); do  # the user's names register (bounded)
+    if from_station ping "$user" >/dev/null 2>&1; then
+        answers=yes
+        break
+    fi
+    sleep 1
+done
+[[ $answers == yes ]] || fail "the desktop program of $user does not answer on the network"
+text="kept when the package goes"
+from_station send "$user" "$text" || fail "corvane send to $user failed"
+archived=no
+for _ in $(seq 50); do
+    if as_user /usr/bin/corvane history SENDER 2>/dev/null | grep -qF "$text"; then
+        archived=yes
+        break
+    fi
+    sleep 0.1
+done
+[[ $archived == yes ]] || fail "the message is not in the user's archive"
+kill "$messenger"
+wait "$messenger" || fail "corvane-messenger did not end cleanly: $(cat "$sender/messenger.out")"
+data="$user_home/.local/share/Corvane Messenger/3.x"
+for file in "$user_home/.config/corvane/user.reg" "$data/messages" "$data/contacts"; do
+    [[ -s $file ]] || fail "$file was not made"
+done
+# Everything the user has, with its contents.
+user_files() {
+    (cd "$user_home" && find . -path ./run -prune -o -type f -print0 | sort -z | xargs -0 sha256sum)
+}
+before=$(user_files)
+echo "$before"
+
 echo "-- remove"
 apt-get remove -y -q corvane
 for program in corvane corvane-messenger corvane-elevated-writer; do
     [[ ! -e /usr/bin/$program ]] || fail "/usr/bin/$program is still there after the removal"
 done
+after=$(user_files)
+if [[ $after != "$before" ]]; then
+    fail "the removal changed the user's files:"
+    diff <(echo "$before") <(echo "$after") >&2 || true
+fi
 
 if ((failures)); then
     echo "package: $failures check(s) failed" >&2
