@@ -42,7 +42,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-deb=$PWD/$(scripts/package.sh | tail -n 1)
+if ! scripts/package.sh >"$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "package-test.sh: scripts/package.sh failed" >&2
+    exit 1
+fi
+deb=$PWD/$(tail -n 1 "$log")
 echo "package: $deb"
 
 echo "-- lintian"
