@@ -20,7 +20,7 @@ fail() {
     echo "FAIL: $*" >&2
     failures=$((failures + 1))
 }
-for tool in Xvfb xdpyinfo ip setpriv; do
+for tool in Xvfb ip setpriv; do
     if ! command -v "$tool" >/dev/null; then
         echo "package-test.sh: $tool is not installed; scripts/deps.sh test installs it" >&2
         exit 1
@@ -124,18 +124,18 @@ scripts/netns.sh up 2
 # Without file capabilities the NetBIOS ports need this (per namespace).
 ip netns exec "${CORVANE_NETNS:-corvane}-ns1" sysctl -qw net.ipv4.ip_unprivileged_port_start=137
 # The X server runs in namespace 1 too: the user reaches it through its
-# abstract socket there.
-for display in $(seq 90 120); do
-    [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]] || break
-done
-ip netns exec "${CORVANE_NETNS:-corvane}-ns1" Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp \
-    >/dev/null 2>&1 &
+# abstract socket there. It picks a free display and writes its number.
+exec {display_fd}>"$sender/display"
+ip netns exec "${CORVANE_NETNS:-corvane}-ns1" Xvfb -displayfd "$display_fd" -screen 0 1024x768x24 \
+    -nolisten tcp >/dev/null 2>&1 &
 background+=($!)
+exec {display_fd}>&-
 for _ in $(seq 100); do
-    ip netns exec "${CORVANE_NETNS:-corvane}-ns1" env DISPLAY=":$display" xdpyinfo >/dev/null 2>&1 &&
-        break
+    [[ -s $sender/display ]] && break
     sleep 0.1
 done
+display=$(cat "$sender/display")
+[[ -n $display ]] || fail "Xvfb did not start in namespace 1"
 ip netns exec "${CORVANE_NETNS:-corvane}-ns1" setpriv --reuid="$user" --regid="$(id -g "$user")" \
     --init-groups env -i HOME="$user_home" XDG_RUNTIME_DIR="$user_home/run" PATH=/usr/bin:/bin \
     LANG=C.UTF-8 CORVANE_COMPUTER_NAME=PKGTEST CORVANE_WORKGROUP=PKGTEST DISPLAY=":$display" \

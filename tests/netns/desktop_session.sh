@@ -17,17 +17,18 @@ stop_session() {
 cleanup_hooks+=(stop_session)
 
 session_start() {
-    local n
-    for n in $(seq 90 120); do
-        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] || break
-    done
-    export DISPLAY=:$n
-    Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    # Xvfb picks a free display itself and writes its number: two sessions
+    # started at the same time cannot take the same one.
+    local fd
+    exec {fd}>"$work/xvfb.display"
+    Xvfb -displayfd "$fd" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
     session_pids+=($!)
+    exec {fd}>&-
     for _ in $(seq 100); do
-        xdpyinfo >/dev/null 2>&1 && break
+        [[ -s $work/xvfb.display ]] && break
         sleep 0.1
     done
+    export DISPLAY=:$(cat "$work/xvfb.display")
     xdpyinfo >/dev/null 2>&1 || { echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; return 1; }
 
     local bus=$work/session-bus
