@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [build|package|test]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libicu-dev libsqlite3-dev
+packages=(cmake ninja-build g++ pkg-config ccache lld libicu-dev libsqlite3-dev
           qt6-base-dev libxcb1-dev libxcb-keysyms1-dev libx11-dev libcanberra-dev
           libcanberra0 libcanberra-pulse qt6-qpa-plugins)
 if [[ "${1:-build}" == "package" || "${1:-build}" == "test" ]]; then
