@@ -66,7 +66,6 @@ public:
     FormAddrAutocomp* Autocomplete() const { return m_autocomplete; }
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
     void customEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
