@@ -3,15 +3,17 @@
 #   1. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer,
 #      built with clang (build-asan/); the namespace suites run beside the
 #      unit and window tests, each on a network of its own;
-#   2. the unit suite again under ThreadSanitizer, built with GCC and without
+#   2. the unit suite again under ThreadSanitizer, built with clang and without
 #      the desktop program (which also shows that the core builds without Qt);
 #   3. every fuzz target for a short while (CORVANE_FUZZ_SECONDS, default 10
 #      per target; scripts/fuzz.sh runs them longer), linked in build-asan/;
-#   4. the Debian package, built with GCC: checked with lintian, installed,
+#   4. the Debian package, built with GCC (the compiler the program is built
+#      with by default): checked with lintian, installed,
 #      its programs run, removed again (scripts/package-test.sh).
 # Every compile goes through ccache (CCACHE_DIR, default ~/.cache/ccache;
 # CCACHE_MAXSIZE, default 5G), keyed on paths relative to this folder, so a
-# clone in another folder reuses what this one compiled.
+# clone in another folder reuses what this one compiled. The packages that
+# only running the tests needs are installed while the first build compiles.
 # Prints the wall time of each phase and, at the end, what ran. Fails if
 # anything fails.
 set -euo pipefail
@@ -35,12 +37,20 @@ passed() {  # passed LOG: how many tests ctest's summary line in LOG counts
     awk '/tests passed, 0 tests failed out of/ {n += $NF} END {print n + 0}' "$1"
 }
 
+log=$(mktemp -d)
+trap 'rm -rf "$log"' EXIT
+
 begin "packages"
-scripts/deps.sh test
-end "scripts/deps.sh test"
+scripts/deps.sh test-build
+end "scripts/deps.sh test-build; the rest beside the first build"
+scripts/deps.sh test >"$log/deps" 2>&1 &
+deps_pid=$!
 
 export CCACHE_BASEDIR=$PWD
 export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
+# Depend mode takes the included files from the compiler's own dependency
+# output instead of running the preprocessor a second time on every miss.
+export CCACHE_DEPEND=${CCACHE_DEPEND:-1}
 ccache --zero-stats >/dev/null
 
 # Line tables are all a sanitizer report needs; full debug info doubles the
@@ -53,9 +63,12 @@ CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja "${debug_flags[@]}" \
 cmake --build build-asan
 end "clang; the programs, every test and the fuzz targets"
 
+if ! wait "$deps_pid"; then
+    cat "$log/deps"
+    exit 1
+fi
+
 begin "test: address,undefined"
-log=$(mktemp -d)
-trap 'rm -rf "$log"' EXIT
 # The namespace suites mostly wait on the network; they run beside the unit
 # and window tests instead of after them.
 ctest --test-dir build-asan --output-on-failure -j 3 -L netns >"$log/netns" 2>&1 &
@@ -69,10 +82,10 @@ cat "$log/netns"
 end "$(passed "$log/unit") unit and window tests, $(passed "$log/netns") namespace suites"
 
 begin "build: thread"
-cmake -S . -B build-tsan -G Ninja "${debug_flags[@]}" -DCORVANE_DESKTOP=OFF \
+CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja "${debug_flags[@]}" -DCORVANE_DESKTOP=OFF \
     -DCORVANE_SANITIZE=thread -DCORVANE_WERROR=ON >/dev/null
 cmake --build build-tsan
-end "GCC; the core, the command-line programs and the unit tests"
+end "clang; the core, the command-line programs and the unit tests"
 
 begin "test: thread"
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L unit 2>&1 | tee "$log/tsan"
