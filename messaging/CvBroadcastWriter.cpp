@@ -1,6 +1,7 @@
 #include "messaging/CvBroadcastWriter.h"
 
 #include "messaging/CvError.h"
+#include "messaging/CvMsgComposer.h"
 #include "messaging/CvMsgSplitter.h"
 #include "netbios/CMailslot.h"
 #include "netbios/CMailslotPdu.h"
@@ -17,6 +18,19 @@ std::vector<std::string> CvBroadcastMessageParts(const CMsg& msg, size_t maxChar
         throw CvDataTransmissionErr("WriteFile");  // no room left for any text
     }
     return CvBroadcastParts(msg.text, maxChars, fragment, kMaxBroadcastMessageBytes - names, oem);
+}
+
+std::string CvBroadcastSentText(const CMsg& msg, size_t maxChars, bool fragment,
+                                const CvOemCodec& oem) {
+    try {
+        std::string sent;
+        for (const std::string& part : CvBroadcastMessageParts(msg, maxChars, fragment, oem)) {
+            sent += part;
+        }
+        return sent;
+    } catch (const CvDataTransmissionErr&) {
+        return CvMsgComposer::SentText(msg.text, MsgBroadcast, maxChars, fragment);
+    }
 }
 
 void CvWriteBroadcastParts(CPort& port, const CMsg& msg, const std::vector<std::string>& parts) {

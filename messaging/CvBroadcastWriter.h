@@ -22,6 +22,12 @@ inline constexpr size_t kMaxBroadcastMessageBytes = 400;
 std::vector<std::string> CvBroadcastMessageParts(const CMsg& msg, size_t maxChars, bool fragment,
                                                  const CvOemCodec& oem = CvOemCodec::System());
 
+// What those parts carry together: the text as the receiving stations get
+// it, and so what is filed as sent. When the names alone leave no room
+// (nothing can be sent), the text cut by characters as the parts would be.
+std::string CvBroadcastSentText(const CMsg& msg, size_t maxChars, bool fragment,
+                                const CvOemCodec& oem = CvOemCodec::System());
+
 // Writes each part as one mailslot message (originator = msg.sender,
 // destination = msg.recipient) through its own connection of `port` to
 // msg.address. Throws CvUnknownNetworkErr("CreateFile") at the first part

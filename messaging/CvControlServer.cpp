@@ -174,10 +174,10 @@ bool CvControlServer::BuildMessage(const CvStation& station, const CvControlRequ
     msg.address = CvText::UpperCase(request.recipient);
     msg.recipient = msg.address;
     // The clients cut a longer text on the wire; the record, which is what
-    // gets archived as sent, holds what goes out.
-    const CvStationSettings& settings = station.Settings();
-    msg.text = CvMsgComposer::SentText(request.text, msg.type, settings.maxBroadcastLength,
-                                       settings.fragmentEnabled);
+    // gets archived as sent, holds what goes out with the limits in force
+    // now (the user may have changed them since the station started).
+    msg.text = request.text;
+    msg.text = station.SentText(msg);
     return true;
 }
 

@@ -38,8 +38,8 @@ public:
     // The message a request asks `station` to send: signed with the
     // station's default sender or the requested one (which must be one of
     // its own names), addressed to the recipient in upper case like every
-    // NetBIOS name, with the text cut to what the station sends
-    // (CvMsgComposer::SentText). False, with the reason, when the sender is
+    // NetBIOS name, with the text cut to what the station sends with its
+    // current limits (CvStation::SentText). False, with the reason, when the sender is
     // not ours.
     static bool BuildMessage(const CvStation& station, const CvControlRequest& request, CMsg& msg,
                              std::string* error);

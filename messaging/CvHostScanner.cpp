@@ -93,12 +93,72 @@ void CvHostScanner::Stop() {
 
 void CvHostScanner::ScanThread(CvThread* thread) {
     do {
+        uint64_t pass = 0;
+        {
+            std::lock_guard guard(m_passLock);
+            pass = ++m_startedPasses;
+            m_passRequested = false;
+        }
+        m_wake.Reset();  // this pass answers the requests made so far
         CvNetResourceNode tree = Enumerate([thread] { return thread->IsStopRequested(); });
         if (thread->IsStopRequested()) {
             return;  // a cut pass would hide what the last full one saw
         }
         Publish(std::move(tree));
-    } while (thread->WaitForStop(m_periodMs) != kWaitObject0);
+        {
+            std::lock_guard guard(m_passLock);
+            m_publishedPass = pass;
+        }
+        m_passChanged.notify_all();
+        // A request that came during the pass asks for one more.
+        bool requested = false;
+        {
+            std::lock_guard guard(m_passLock);
+            requested = m_passRequested;
+        }
+        if (!requested) {
+            thread->WaitForEventOrStop(m_wake, m_periodMs);  // RequestPass ends it early
+        }
+    } while (!thread->IsStopRequested());
+}
+
+std::optional<uint64_t> CvHostScanner::RequestPass() {
+    {
+        std::lock_guard guard(m_lock);
+        if (!m_thread) {
+            return std::nullopt;
+        }
+    }
+    uint64_t ticket = 0;
+    {
+        std::lock_guard guard(m_passLock);
+        m_passRequested = true;
+        ticket = m_startedPasses + 1;
+    }
+    m_wake.Set();
+    return ticket;
+}
+
+bool CvHostScanner::WaitForPass(uint64_t ticket, const CvNeighbourhood::StopCheck& stopped,
+                                std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::unique_lock guard(m_passLock);
+    while (m_publishedPass < ticket) {
+        if (stopped() || std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        // Woken by each publication; the slice lets `stopped` be polled.
+        m_passChanged.wait_for(guard, std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+std::chrono::steady_clock::duration CvHostScanner::Age() {
+    std::lock_guard guard(m_lock);
+    if (m_passes == 0) {
+        return std::chrono::steady_clock::duration::max();
+    }
+    return std::chrono::steady_clock::now() - m_publishedAt;
 }
 
 void CvHostScanner::ScanOnce() {
@@ -109,6 +169,7 @@ void CvHostScanner::Publish(CvNetResourceNode tree) {
     std::lock_guard guard(m_lock);
     m_tree = std::move(tree);
     ++m_passes;
+    m_publishedAt = std::chrono::steady_clock::now();
 }
 
 CvNetResourceNode CvHostScanner::Tree() {

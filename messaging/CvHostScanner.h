@@ -1,17 +1,22 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/CvCriticalSection.h"
 #include "app/CvThreadClassFunction.h"
 #include "messaging/CvNetResourceInfo.h"
+#include "platform/CvEvent.h"
 #include "platform/CvNeighbourhood.h"
 
-// Walks the network neighbourhood every two minutes and publishes a tree of
-// domains/workgroups (type 2) holding their computers (type 1).
+// Walks the network neighbourhood every two minutes, and at once when a fresh
+// pass is asked for, and publishes a tree of domains/workgroups (type 2)
+// holding their computers (type 1).
 //
 // On each adapter's segment a pass asks who answers "*<00>" and who is a
 // browse master, reads the name table of each new station, then asks for
@@ -53,6 +58,18 @@ public:
     bool Contains(int32_t type, const std::string& name);
     // Passes published so far.
     uint64_t PassCount();
+    // How long ago the latest tree was published (the largest duration
+    // before the first pass).
+    std::chrono::steady_clock::duration Age();
+
+    // Asks the scan thread for a fresh pass: one that starts after this call,
+    // at once or right after the pass under way. Returns the ticket that
+    // WaitForPass takes, or nothing when the scan thread does not run.
+    std::optional<uint64_t> RequestPass();
+    // Waits until a pass that started at or after `ticket` is published; false
+    // when `stopped` said so or `timeout` ran out first.
+    bool WaitForPass(uint64_t ticket, const CvNeighbourhood::StopCheck& stopped,
+                     std::chrono::milliseconds timeout);
 
     // One pass into a fresh tree; returns early, with what it has, when
     // `stopped` says so.
@@ -67,6 +84,16 @@ private:
     CvCriticalSection m_lock;
     CvNetResourceNode m_tree;
     uint64_t m_passes = 0;
+    std::chrono::steady_clock::time_point m_publishedAt;
+
+    // Passes are numbered as they start; the number of the latest published
+    // pass, and whether a pass was asked for.
+    std::mutex m_passLock;
+    std::condition_variable m_passChanged;
+    uint64_t m_startedPasses = 0;
+    uint64_t m_publishedPass = 0;
+    bool m_passRequested = false;
+    CvEvent m_wake{false, false};
     uint32_t m_periodMs = kScanPeriodMs;
     std::unique_ptr<CvThreadClassFunction<CvHostScanner>> m_thread;
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/CvTimeStamp.h"
+#include "platform/CvTextCodec.h"
 
 namespace {
 
@@ -160,6 +161,10 @@ std::string Printable(const std::string& text, bool keepLineBreaks) {
         return true;
     });
     return out;
+}
+
+std::string ReceivedName(const std::string& name) {
+    return CvText::CutToCodePoints(Printable(name, false), kMaxReceivedNameCodePoints);
 }
 
 bool HasControlCharacters(const std::string& text) {

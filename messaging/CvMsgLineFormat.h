@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "messaging/CMsg.h"
@@ -36,6 +37,16 @@ std::string Plain(const CMsg& msg);
 // escape sequence can reach the terminal. "\n" and "\t" are kept when
 // `keepLineBreaks`. Other characters are kept as they are.
 std::string Printable(const std::string& text, bool keepLineBreaks);
+
+// Code points a sender or recipient name from the network keeps: as wide as
+// the archive's name columns and the contact list's name field.
+inline constexpr size_t kMaxReceivedNameCodePoints = 32;
+
+// A sender or recipient name as a peer sent it, made fit to show and file:
+// Printable(name, false), so that no CR LF in it can start a line of its own
+// (a forged "X wrote to Y:"), cut to kMaxReceivedNameCodePoints code points.
+// The messaging clients apply it once, to every message they receive.
+std::string ReceivedName(const std::string& name);
 
 // Whether Printable(text, false) would change `text`: a control character or
 // a byte that is not valid UTF-8 is in it.

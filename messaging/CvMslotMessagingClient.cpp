@@ -4,6 +4,7 @@
 
 #include "messaging/CvBroadcastWriter.h"
 #include "messaging/CvError.h"
+#include "messaging/CvMsgLineFormat.h"
 #include "netbios/CMailslot.h"
 #include "netbios/CMailslotPdu.h"
 #include "platform/CvMailslotProvider.h"
@@ -85,8 +86,8 @@ void CvMslotMessagingClient::OnConnection(CConnection* connection, void*) {
     }
     CMsg msg;
     msg.type = MsgBroadcast;
-    msg.sender = pdu.Originator();
-    msg.recipient = msg.address = pdu.Destination();
+    msg.sender = CvMsgLineFormat::ReceivedName(pdu.Originator());
+    msg.recipient = msg.address = CvMsgLineFormat::ReceivedName(pdu.Destination());
     msg.text = pdu.Text();
     if (onReceive != nullptr) {
         (*onReceive)(msg);

@@ -1,5 +1,6 @@
 #include "messaging/CvNetworkSearch.h"
 
+#include <chrono>
 #include <vector>
 
 #include "app/CvAppSettingsTable.h"
@@ -112,7 +113,19 @@ void CvNetworkSearch::Search(CvThread& thread) {
 }
 
 void CvNetworkSearch::SearchNeighbourhood(CvThread& thread) {
+    if (m_active.freshPass) {
+        // A station that came up since the last pass is in the next one.
+        if (const auto ticket = m_scanner.RequestPass()) {
+            m_scanner.WaitForPass(
+                *ticket, [&thread] { return thread.IsStopRequested(); },
+                CvHostScanner::kPassLimit + std::chrono::seconds(5));
+        }
+        if (thread.IsStopRequested()) {
+            return;
+        }
+    }
     const CvNetResourceNode root = m_scanner.Tree();
+    ReportOwnStation(root);
     std::vector<std::pair<const CvNetResourceNode*, const CvNetResourceNode*>> stack;
     for (auto it = root.children.rbegin(); it != root.children.rend(); ++it) {
         stack.emplace_back(&*it, &root);
@@ -223,25 +236,7 @@ void CvNetworkSearch::HandleResult(const CvNetNamePingResult& result) {
         }
         computer = it->second;
     }
-    bool ownName = false;
-    for (const auto& name : result.messengerNames) {
-        ownName = ownName || Upper(name) == key;
-    }
-    if (!ownName && m_active.computers && !m_active.answeringOnly) {
-        Report({kNetResourceAccount, result.name, result.name, computer.domain, computer.comment,
-                kNetResourceNoAnswer, 0});
-    }
-    for (const auto& name : result.messengerNames) {
-        if (Upper(name) == key) {
-            if (m_active.computers) {
-                Report({kNetResourceAccount, result.name, result.name, computer.domain,
-                        computer.comment, kNetResourceAvailable, 0});
-            }
-        } else if (m_active.users) {
-            Report({kNetResourceAccount, name, result.name, computer.domain, computer.comment,
-                    kNetResourceAvailable, 0});
-        }
-    }
+    ReportComputer(result.name, computer, result.messengerNames);
     std::lock_guard guard(m_lock);
     auto it = m_pending.find(key);
     if (it != m_pending.end()) {
@@ -250,6 +245,53 @@ void CvNetworkSearch::HandleResult(const CvNetNamePingResult& result) {
     if (m_pending.empty()) {
         m_idleEvent.Set();
     }
+}
+
+void CvNetworkSearch::ReportComputer(const std::string& computer, const PendingComputer& where,
+                                     const std::vector<std::string>& names) {
+    const std::string key = Upper(computer);
+    bool ownName = false;
+    for (const auto& name : names) {
+        ownName = ownName || Upper(name) == key;
+    }
+    if (!ownName && m_active.computers && !m_active.answeringOnly) {
+        Report({kNetResourceAccount, computer, computer, where.domain, where.comment,
+                kNetResourceNoAnswer, 0});
+    }
+    for (const auto& name : names) {
+        if (Upper(name) == key) {
+            if (m_active.computers) {
+                Report({kNetResourceAccount, computer, computer, where.domain, where.comment,
+                        kNetResourceAvailable, 0});
+            }
+        } else if (m_active.users) {
+            Report({kNetResourceAccount, name, computer, where.domain, where.comment,
+                    kNetResourceAvailable, 0});
+        }
+    }
+}
+
+void CvNetworkSearch::ReportOwnStation(const CvNetResourceNode& root) {
+    // An empty tree: no adapter, and so no network this station is on.
+    if (m_active.ownComputer.empty() || root.children.empty()) {
+        return;
+    }
+    const std::string own = Upper(m_active.ownComputer);
+    const std::string workgroup = Upper(m_active.ownWorkgroup);
+    bool workgroupListed = false;
+    for (const CvNetResourceNode& domain : root.children) {
+        workgroupListed = workgroupListed || Upper(domain.info.name) == workgroup;
+        for (const CvNetResourceNode& node : domain.children) {
+            if (node.info.type == kNetResourceComputerNode && Upper(node.info.name) == own) {
+                return;  // the scan found it: probed like the others
+            }
+        }
+    }
+    if (!workgroupListed && !workgroup.empty() && m_active.domains) {
+        Report({kNetResourceDomain, m_active.ownWorkgroup, "", m_active.ownWorkgroup, "",
+                kNetResourceAvailable, 0});
+    }
+    ReportComputer(m_active.ownComputer, {m_active.ownWorkgroup, ""}, m_active.ownMessengerNames);
 }
 
 void CvNetworkSearch::Report(CvNetResourceInfo info) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/CvFunction.h"
 #include "app/CvMemberFunctionSafe.h"
@@ -28,6 +29,15 @@ struct CvNetworkSearchOptions {
     bool users = true;            // LanSrchTypeUser
     bool computers = true;        // LanSrchTypeComp
     bool answeringOnly = false;   // LanSrchStateOnline
+    // Whether the neighbourhood is read from a scanner pass that starts after
+    // the search (when the scanner runs) rather than from its latest tree.
+    bool freshPass = false;
+    // This station, listed like a computer that answered with its messenger
+    // names, since a scan does not find the station that runs it. Not listed
+    // without a computer name, or when the scan saw no adapter.
+    std::string ownComputer;
+    std::string ownWorkgroup;
+    std::vector<std::string> ownMessengerNames;
 
     static CvNetworkSearchOptions FromList(const CvPropertyList& list);
 };
@@ -73,6 +83,10 @@ private:
     void PumpThread(CvThread* thread);
     void OnPingResult(CvNetNamePingResult& result);
     void HandleResult(const CvNetNamePingResult& result);
+    // The rows of a computer whose probe answered (or not) with `names`.
+    void ReportComputer(const std::string& computer, const PendingComputer& where,
+                        const std::vector<std::string>& names);
+    void ReportOwnStation(const CvNetResourceNode& root);
     void Report(CvNetResourceInfo info);
 
     CvNetNamePinger& m_pinger;

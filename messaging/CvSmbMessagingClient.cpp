@@ -8,6 +8,7 @@
 
 #include "messaging/CvBroadcastWriter.h"
 #include "messaging/CvError.h"
+#include "messaging/CvMsgLineFormat.h"
 #include "messaging/CvNetbiosInterface.h"
 #include "messaging/CvNetbiosNetwork.h"
 #include "netbios/CNetbiosDgName.h"
@@ -121,13 +122,14 @@ private:
     std::string m_transmissionText;
 };
 
-// A message as it came in: addressed to the name the peer called.
+// A message as it came in: addressed to the name the peer called, both names
+// made safe to show (CvMsgLineFormat::ReceivedName).
 CMsg Received(int32_t type, const std::string& originator, const std::string& destination,
               std::string text = {}) {
     CMsg msg;
     msg.type = type;
-    msg.sender = originator;
-    msg.recipient = msg.address = destination;
+    msg.sender = CvMsgLineFormat::ReceivedName(originator);
+    msg.recipient = msg.address = CvMsgLineFormat::ReceivedName(destination);
     msg.text = std::move(text);
     return msg;
 }

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "messaging/CvBroadcastWriter.h"
+#include "messaging/CvMsgComposer.h"
 #include "messaging/CvMsgOutbox.h"
 #include "messaging/CvMslotMessagingClient.h"
 #include "messaging/CvNetbiosInterface.h"
@@ -24,7 +26,9 @@ CvStation::CvStation(CvNetbiosProvider& netbios, CvMailslotProvider& localMailsl
       m_network(std::make_unique<CvNetbiosNetwork>(*m_gate)),
       m_smbClient(std::make_unique<CvSmbMessagingClient>()),
       m_mslotClient(std::make_unique<CvMslotMessagingClient>()),
-      m_outbox(std::make_unique<CvMsgOutbox>()) {}
+      m_outbox(std::make_unique<CvMsgOutbox>()),
+      m_fragmentEnabled(m_settings.fragmentEnabled),
+      m_maxBroadcastLength(m_settings.maxBroadcastLength) {}
 
 CvStation::CvStation(std::unique_ptr<CvNetbiosProvider> ownedNetbios,
                      std::unique_ptr<CvMailslotProvider> ownedLocal, CvStationSettings settings)
@@ -67,8 +71,8 @@ void CvStation::Start() {
     m_smbClient->SetReceiver(m_receiver);
     m_smbClient->SetNetwork(m_network.get());
     m_smbClient->SetMailslots(m_mailslots.get());
-    m_smbClient->SetFragmentEnabled(m_settings.fragmentEnabled);
-    m_smbClient->SetMaxBroadcastLength(m_settings.maxBroadcastLength);
+    m_smbClient->SetFragmentEnabled(m_fragmentEnabled);
+    m_smbClient->SetMaxBroadcastLength(m_maxBroadcastLength);
     m_smbClient->SetSendTimeout(m_settings.sendTimeoutMs);
     m_smbClient->StateWatch().SetPeriod(m_watchPeriodMs);
     m_smbClient->Start();
@@ -76,8 +80,8 @@ void CvStation::Start() {
     m_mslotClient->SetReceiver(m_receiver);
     m_mslotClient->SetMailslots(m_mailslots.get());
     m_mslotClient->SetComputerName(m_settings.computerName);
-    m_mslotClient->SetFragmentEnabled(m_settings.fragmentEnabled);
-    m_mslotClient->SetMaxBroadcastLength(m_settings.maxBroadcastLength);
+    m_mslotClient->SetFragmentEnabled(m_fragmentEnabled);
+    m_mslotClient->SetMaxBroadcastLength(m_maxBroadcastLength);
     m_mslotClient->StateWatch().SetPeriod(m_watchPeriodMs);
     m_mslotClient->Start();
 
@@ -132,13 +136,22 @@ void CvStation::Withdraw(const std::vector<int32_t>& ids) {
 }
 
 void CvStation::SetFragmentEnabled(bool enabled) {
+    m_fragmentEnabled = enabled;
     m_smbClient->SetFragmentEnabled(enabled);
     m_mslotClient->SetFragmentEnabled(enabled);
 }
 
 void CvStation::SetMaxBroadcastLength(uint32_t length) {
+    m_maxBroadcastLength = length;
     m_smbClient->SetMaxBroadcastLength(length);
     m_mslotClient->SetMaxBroadcastLength(length);
+}
+
+std::string CvStation::SentText(const CMsg& msg) const {
+    if (msg.type != MsgBroadcast) {
+        return CvMsgComposer::SentText(msg.text, msg.type, 0, false);
+    }
+    return CvBroadcastSentText(msg, m_maxBroadcastLength, m_fragmentEnabled);
 }
 
 std::vector<CvStation::Name> CvStation::Names() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -98,6 +99,15 @@ public:
     // MessagesLargeBcastEnabled changed while the station runs).
     void SetFragmentEnabled(bool enabled);
     void SetMaxBroadcastLength(uint32_t length);
+    // The limits in force now: the settings', as changed since.
+    bool FragmentEnabled() const { return m_fragmentEnabled; }
+    uint32_t MaxBroadcastLength() const { return m_maxBroadcastLength; }
+    // The text the clients put on the wire for `msg` with the limits in force
+    // now: a personal text cut to 1600 code points, a broadcast as the
+    // mailslot messages it is written in carry it (cut to the broadcast
+    // limit and to what fits one message with the two names, or cut to 1600
+    // code points when sent in parts). What is filed as sent.
+    std::string SentText(const CMsg& msg) const;
 
     const CvStationSettings& Settings() const { return m_settings; }
     CvSmbMessagingClient& SmbClient() { return *m_smbClient; }
@@ -122,6 +132,8 @@ private:
     CvUnaryFunction<void, CMsg&>* m_receiver = nullptr;
     CvUnaryFunction<void, CMsg&>* m_sentReceiver = nullptr;
     uint32_t m_watchPeriodMs = 5000;
+    std::atomic<bool> m_fragmentEnabled;
+    std::atomic<uint32_t> m_maxBroadcastLength;
 
     mutable std::mutex m_stateLock;  // guards m_state
     // Held by Enqueue, Withdraw and while Stop destroys the outbox, so that a

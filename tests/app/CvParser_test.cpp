@@ -197,4 +197,51 @@ TEST(CvLinkUrl, SharesBecomeSmbUrlsOtherLinksPassUnchanged) {
     }
 }
 
+// A mail link may fill in the subject and the text of a new mail, nothing
+// more: fields that attach files or add recipients are dropped.
+TEST(CvLinkUrl, MailLinksKeepOnlySubjectAndBody) {
+    struct Case {
+        std::u16string link;
+        std::string url;
+    };
+    const Case cases[] = {
+        {u"mailto:a@x?attach=/home/u/.ssh/id_rsa", "mailto:a@x"},
+        {u"MailTo:a@x?Subject=hi&attachment=%2Fetc%2Fpasswd&BODY=yo&cc=b@y",
+         "MailTo:a@x?Subject=hi&BODY=yo"},
+        {u"mailto:a@x?bcc=b@y&body=text", "mailto:a@x?body=text"},
+        {u"mailto:a@x?subject=s#frag", "mailto:a@x?subject=s"},
+        {u"mailto:a@x?", "mailto:a@x"},
+        {u"mailto:?to=b@y&subject=x", "mailto:?subject=x"},
+        {u"mailto:a@x,b@y", "mailto:a@x,b@y"},
+        {u"mailto:a@x?subjectx=1&subject", "mailto:a@x?subject"},
+        // Only mail links: other queries are the site's business.
+        {u"http://x/?attach=1&a=b", "http://x/?attach=1&a=b"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CvLinkUrl(c.link), c.url) << c.url;
+    }
+}
+
+TEST(CvLinkUrl, OnlyStandardSchemesOpenAtOnceAndLocalFilesNever) {
+    const std::pair<const char*, CvLinkOpen> cases[] = {
+        {"http://x/", CvLinkOpen::Open},
+        {"HTTPS://x/", CvLinkOpen::Open},
+        {"ftp://x/f", CvLinkOpen::Open},
+        {"mailto:a@x", CvLinkOpen::Open},
+        {"smb://host/share", CvLinkOpen::Ask},
+        {"irc://chat.example", CvLinkOpen::Ask},
+        {"x-custom+handler.v2://run", CvLinkOpen::Ask},
+        {"file:///etc/passwd", CvLinkOpen::Refuse},
+        {"FILE://host/share", CvLinkOpen::Refuse},
+        {"/etc/passwd", CvLinkOpen::Refuse},
+        {"", CvLinkOpen::Refuse},
+        {":x", CvLinkOpen::Refuse},
+        {"1http://x", CvLinkOpen::Refuse},
+        {"ht tp://x", CvLinkOpen::Refuse},
+    };
+    for (const auto& [url, rule] : cases) {
+        EXPECT_EQ(CvLinkOpenRule(url), rule) << url;
+    }
+}
+
 }  // namespace

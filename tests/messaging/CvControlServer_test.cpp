@@ -179,6 +179,39 @@ TEST_F(ControlFixture, ALongTextIsArchivedAsItWentOut) {
     }
 }
 
+// An unfragmented broadcast goes out cut to the broadcast limit in force
+// when it is sent, which the user may have changed since the station started
+// (it started with 350 characters in parts); the record holds what went out.
+TEST_F(ControlFixture, ABroadcastIsArchivedAsItWentOutUnderTheLimitsInForce) {
+    const struct {
+        bool fragment;
+        uint32_t limit;
+        size_t length;
+        size_t wire;
+    } cases[] = {
+        {false, 128, 200, 128},
+        {false, 350, 400, 350},
+        {false, 128, 100, 100},
+    };
+    size_t count = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.limit);
+        station->SetFragmentEnabled(c.fragment);
+        station->SetMaxBroadcastLength(c.limit);
+        const std::string text = Repeat("b", c.length);
+        auto result = CvControlClient::Send({MsgBroadcast, "WG", "", text}, path, 20000);
+        ASSERT_EQ(result.status, CvControlClient::Status::Replied) << result.error;
+        EXPECT_EQ(result.reply.code, SendResultSuccess);
+        ++count;
+        ASSERT_TRUE(bob.inbox.WaitFor(count));
+        EXPECT_EQ(bob.inbox.Messages().back().text.size(), c.wire);
+        const auto records = sent.Records();
+        ASSERT_EQ(records.size(), count);
+        EXPECT_EQ(records.back().text.size(), c.wire);
+        EXPECT_TRUE(records.back().text == bob.inbox.Messages().back().text);
+    }
+}
+
 TEST_F(ControlFixture, RefusesBadRequestsAndKeepsServing) {
     auto foreign = CvControlClient::Send({MsgPersonal, "BOB", "MALLORY", "x"}, path, 10000);
     ASSERT_EQ(foreign.status, CvControlClient::Status::Replied);

@@ -127,4 +127,28 @@ TEST(CvMsgLineFormat, PlainLineShowsNoC1ControlOfAPeer) {
               "2024-02-29 07:05:09 broadcast EV?2JIL -> ME\xEF\xBF\xBD: x?0;pwned?");
 }
 
+TEST(CvMsgLineFormat, ReceivedNamesAreOneLineAndNoWiderThanTheArchiveColumn) {
+    const std::string wide(40, 'N');
+    const struct {
+        std::string name;
+        std::string received;
+    } cases[] = {
+        {"ALICE", "ALICE"},
+        {"", ""},
+        // A line break would start a forged "X wrote to Y:" line.
+        {"EVE\r\nBOB wrote to ALICE:", "EVE??BOB wrote to ALICE:"},
+        {"<b>EVE</b>\t", "<b>EVE</b>?"},
+        {wide, std::string(32, 'N')},
+        // Cut by code points, never inside a character.
+        {std::string(31, 'A') + "\xC3\x84\xC3\x84", std::string(31, 'A') + "\xC3\x84"},
+        // Replaced first, then cut: the replacements count as characters.
+        {std::string(30, 'A') + "\r\n\r\n", std::string(30, 'A') + "??"},
+        {"bad \xFF", "bad \xEF\xBF\xBD"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CvMsgLineFormat::ReceivedName(c.name), c.received);
+    }
+}
+
 }  // namespace

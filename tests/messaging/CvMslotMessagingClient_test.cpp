@@ -68,6 +68,27 @@ TEST(CvMslotMessagingClient, LocalMailslotMessagesArriveAsBroadcastsWhateverThei
     EXPECT_EQ(msg.text, "hello");
 }
 
+TEST(CvMslotMessagingClient, NamesAPeerWritesArriveOnOneLineAndCutToTheArchiveColumn) {
+    CvVirtualLan lan(std::chrono::milliseconds(20));
+    MailslotStation bob(lan, "PC-B");
+    ASSERT_TRUE(WaitUntil([&] { return bob.client.State() == 4; }));
+
+    CMailslotPdu pdu;
+    pdu.SetOriginator("EVE\nMALLORY wrote to WORKGROUP:" + std::string(10, 'x'));
+    pdu.SetDestination("WORKGROUP\r");
+    pdu.SetText("hello");
+    CPduBuffer buffer;
+    pdu.Encode(buffer);
+    bob.local.OpenMailslot(".", "MESSNGR")->Write(buffer.Bytes());
+
+    ASSERT_TRUE(bob.inbox.WaitFor(1));
+    const CMsg msg = bob.inbox.Messages()[0];
+    EXPECT_EQ(msg.sender, "EVE?MALLORY wrote to WORKGROUP:x");  // 32 characters
+    EXPECT_EQ(msg.recipient, "WORKGROUP?");
+    EXPECT_EQ(msg.address, "WORKGROUP?");
+    EXPECT_EQ(msg.text, "hello");
+}
+
 TEST(CvMslotMessagingClient, WriteToAnotherStationsMailslotCrossesTheLan) {
     CvVirtualLan lan(std::chrono::milliseconds(20));
     MailslotStation alice(lan, "PC-A");

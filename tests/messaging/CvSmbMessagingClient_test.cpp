@@ -572,6 +572,47 @@ TEST_F(SmbClientTest, AMessageReadInFullIsDeliveredWhenItsLastReplyCannotBeWritt
     }
 }
 
+TEST_F(SmbClientTest, NamesAPeerSendsArriveOnOneLineAndCutToTheArchiveColumn) {
+    VirtualLanStation bob(lan, "PC-B", {"BOB"}, {});
+    ASSERT_TRUE(bob.WaitRegistered());
+    const std::string forged = "EVE\r\nMALLORY wrote to BOB:" + std::string(20, 'x');
+    const std::string shown = "EVE??MALLORY wrote to BOB:xxxxxx";  // 32 characters
+    const std::vector<std::pair<const char*, std::function<void(RawSender&)>>> cases = {
+        {"single block",
+         [&](RawSender& peer) {
+             CSmbPdu_sends single;
+             single.SetOriginator(forged);
+             single.SetDestination("BOB\x1b[2J");
+             single.SetText("single block");
+             peer.Exchange(single);
+         }},
+        {"multi-block",
+         [&](RawSender& peer) {
+             CSmbPdu_sendstrt start;
+             start.SetOriginator(forged);
+             start.SetDestination("BOB\x1b[2J");
+             const uint16_t groupId = peer.Exchange(start).GroupId();
+             peer.Text(groupId, "multi-block");
+             peer.End(groupId);
+         }},
+    };
+    for (const auto& [what, send] : cases) {
+        RawSender peer(lan);
+        ASSERT_TRUE(peer.Opened());
+        peer.Connect("BOB");
+        send(peer);
+        ASSERT_TRUE(WaitUntil([&, what = what] {
+            const auto texts = TextsFrom(bob.inbox, shown);
+            return std::find(texts.begin(), texts.end(), what) != texts.end();
+        })) << what;
+    }
+    for (const CMsg& msg : bob.inbox.Messages()) {
+        EXPECT_EQ(msg.sender, shown);
+        EXPECT_EQ(msg.recipient, "BOB?[2J");
+        EXPECT_EQ(msg.address, "BOB?[2J");
+    }
+}
+
 TEST_F(SmbClientTest, ABroadcastThatNoAdapterCouldSendIsATransmissionError) {
     VirtualLanStation alice(lan, "PC-A", {"ALICE"}, {"WORKGROUP"});
     VirtualLanStation bob(lan, "PC-B", {"BOB"}, {"WORKGROUP"});
@@ -723,6 +764,24 @@ TEST(CvBroadcastMessageParts, EveryPartFitsTheMailslotMessageInTheOemCodePage) {
     // One byte a character: 350 of them still go as one message, as before.
     msg.text = cyrillic;
     EXPECT_EQ(CvBroadcastMessageParts(msg, 350, true, cp866), std::vector<std::string>{cyrillic});
+}
+
+// What is filed as sent is what the parts carry, also where the bytes of the
+// OEM code page cut before the character limit does.
+TEST(CvBroadcastSentText, IsWhatThePartsCarry) {
+    const CvOemCodec cp932(932);
+    std::string kana;
+    for (int i = 0; i < 350; ++i) {
+        kana += "あ";
+    }
+    CMsg msg = Personal("WORKGROUP", kana, "ALICE");
+    EXPECT_EQ(CvBroadcastSentText(msg, 350, false, cp932), kana.substr(0, 191 * 3));
+    EXPECT_EQ(CvBroadcastSentText(msg, 128, false, cp932), kana.substr(0, 128 * 3));
+    EXPECT_EQ(CvBroadcastSentText(msg, 128, true, cp932), kana);
+    // Names that leave no room: nothing goes out, and the text is cut by
+    // characters only.
+    msg.sender = std::string(400, 'S');
+    EXPECT_EQ(CvBroadcastSentText(msg, 128, false, cp932), kana.substr(0, 128 * 3));
 }
 
 }  // namespace
