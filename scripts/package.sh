@@ -14,14 +14,10 @@ cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 cxxflags=${cxxflags//-g /}
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_DOCDIR:PATH=share/doc/corvane -DCORVANE_BUILD_TESTS=OFF -DCORVANE_SANITIZE= \
     -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
-    "${launcher[@]}" >/dev/null
+    >/dev/null
 cmake --build build-package
 rm -f build-package/corvane_*.deb
 (cd build-package && cpack -G DEB >/dev/null)
