@@ -15,6 +15,11 @@ constexpr CvBuiltInText kBuiltInTexts[] = {
     {110, "Change", "Shared"},
     {111, "Yes", "Shared"},
     {112, "No", "Shared"},
+    {113, "Open link", "Shared"},
+    {114,
+     "This link opens a network share or a program other than the web browser or the mail "
+     "program. Open it?",
+     "Shared"},
     {201, "Messages received", "PopupForm"},
     {202, "<", "PopupForm"},
     {203, ">", "PopupForm"},
@@ -24,12 +29,14 @@ constexpr CvBuiltInText kBuiltInTexts[] = {
     {208, "More...", "PopupForm"},
     {209, "Copy", "PopupForm"},
     {210, "Delete", "PopupForm"},
+    {211, "%1 more message(s) are not listed here; the message archive holds them.", "PopupForm"},
     {301, "Change options...", "TrayMenu"},
     {302, "About", "TrayMenu"},
     {303, "Exit Corvane", "TrayMenu"},
     {304, "Write message...", "TrayMenu"},
     {305, "Read messages...", "TrayMenu"},
     {306, "Help", "TrayMenu"},
+    {307, "Contact list...", "TrayMenu"},
     {401, "Corvane Messenger", "TrayTip"},
     {402, "Registering on the net...", "TrayTip"},
     {403, "Online", "TrayTip"},
@@ -57,8 +64,10 @@ constexpr CvBuiltInText kBuiltInTexts[] = {
     {613, "Popup window", "OptionsForm"},
     {614, "Appearance", "OptionsForm"},
     {615, "Messages", "OptionsForm"},
+    {616, "Settings shown disabled were set by your administrator and cannot be changed here.",
+     "OptionsForm"},
     {701, "System", "OptionsPageSys"},
-    {702, "Launch on Windows startup", "OptionsPageSys"},
+    {702, "Launch at the start of the desktop session", "OptionsPageSys"},
     {704, "Interface language", "OptionsPageSys"},
     {705, "Select your preferred language:", "OptionsPageSys"},
     {706, "Translator:", "OptionsPageSys"},
@@ -119,7 +128,13 @@ constexpr CvBuiltInText kBuiltInTexts[] = {
     {1214, "Export messages", "MsgArchiveForm"},
     {1215, "Back", "MsgArchiveForm"},
     {1216, "Search string", "MsgArchiveForm"},
+    {1217, "%1: cannot be written", "MsgArchiveForm"},
+    {1218, "%1 already exists. Replace it?", "MsgArchiveForm"},
     {1301, "Error", "PopErrorForm"},
+    {1302,
+     "The message archive cannot be opened (%1). Messages are received and shown, but not "
+     "kept.",
+     "PopErrorForm"},
     {1401, "Write message", "WriteMsgForm"},
     {1402, "To", "WriteMsgForm"},
     {1403, "Can't send message to:", "WriteMsgForm"},
@@ -233,6 +248,12 @@ constexpr CvBuiltInText kBuiltInTexts[] = {
     {2507, "Disabled", "OptionsPageMessages"},
     {2508, "Standard protocols only (http, https, ftp, mailto)", "OptionsPageMessages"},
     {2509, "Any protocol", "OptionsPageMessages"},
+    {2601,
+     "This desktop has no notification area, so Corvane Messenger shows no tray icon. It still "
+     "runs: received messages pop up, and hot keys and \"corvane send\" work. Closing this "
+     "window keeps the program running and the window in the task list, from where it comes "
+     "back.",
+     "NoTrayForm"},
 };
 
 }  // namespace

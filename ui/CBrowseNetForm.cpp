@@ -17,15 +17,18 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <chrono>
 #include <set>
 
 #include "app/CvAppPropertyList.h"
 #include "app/CvAppSettingsStore.h"
 #include "app/CvAppSettingsTable.h"
 #include "app/CvLangTexts.h"
+#include "messaging/CvHostScanner.h"
 #include "messaging/CvNetNamePinger.h"
 #include "messaging/CvNetworkSearch.h"
 #include "messaging/CvRecipient.h"
+#include "messaging/CvStation.h"
 #include "ui/CHistoryForm.h"
 #include "ui/CvFormHost.h"
 #include "ui/CvFormPlacement.h"
@@ -203,7 +206,10 @@ CBrowseNetForm::CBrowseNetForm(CvFormHost& main, CvNetNamePinger& pinger, CvHost
         QAction* write = m_menu->addAction(Text(1814), this, [this] { Command(kCmdWriteMessage); });
         m_menu->setDefaultAction(write);
     }
-    m_menu->addAction(Text(1815), this, [this] { Command(kCmdAddToContacts); });
+    m_addAction = m_menu->addAction(Text(1815), this, [this] { Command(kCmdAddToContacts); });
+    // Greyed while the contact list may not be edited (it would do nothing).
+    connect(m_menu, &QMenu::aboutToShow, this,
+            [this] { m_addAction->setEnabled(!Flag(Id::kContactListDisableEdit)); });
     if (m_main.HasArchive()) {
         m_menu->addAction(Text(1816), this, [this] { Command(kCmdViewHistory); });
     }
@@ -224,7 +230,8 @@ CBrowseNetForm::CBrowseNetForm(CvFormHost& main, CvNetNamePinger& pinger, CvHost
     connect(&m_stateTimer, &QTimer::timeout, this, &CBrowseNetForm::ProbeVisibleRows);
     m_stateTimer.start();
     CvFormRegistry::Instance().Register("CBrowseNetForm", this);
-    StartSearch();
+    // A scan older than a few seconds may miss a station that came up since.
+    StartSearch(m_scanner.Age() > std::chrono::milliseconds(kFreshPassAgeMs));
 }
 
 CBrowseNetForm::~CBrowseNetForm() {
@@ -247,7 +254,7 @@ void CBrowseNetForm::Command(int id) {
     switch (id) {
         case kCmdStartSearch:
             if (!m_searching) {
-                StartSearch();
+                StartSearch(true);
             }
             break;
         case kCmdStopSearch:
@@ -264,7 +271,9 @@ void CBrowseNetForm::Command(int id) {
             }
             break;
         case kCmdAddToContacts:
-            AddToContacts();
+            if (!Flag(Id::kContactListDisableEdit)) {
+                AddToContacts();
+            }
             break;
         case kCmdViewHistory:
             ViewHistory();
@@ -276,7 +285,7 @@ void CBrowseNetForm::Command(int id) {
 
 // ---- the search --------------------------------------------------------------
 
-void CBrowseNetForm::StartSearch() {
+void CBrowseNetForm::StartSearch(bool freshPass) {
     // The previous search ends first, so nothing of it reaches the new list.
     if (m_search) {
         m_search->Stop();
@@ -293,7 +302,18 @@ void CBrowseNetForm::StartSearch() {
     m_status->setText(Text(1811));
 
     m_search = std::make_unique<CvNetworkSearch>(m_pinger, m_scanner, m_directory);
-    m_search->SetOptions(CvNetworkSearchOptions::FromList(m_main.Settings()));
+    CvNetworkSearchOptions options = CvNetworkSearchOptions::FromList(m_main.Settings());
+    options.freshPass = freshPass;
+    if (const CvStation* station = m_main.Station()) {
+        options.ownComputer = station->Settings().computerName;
+        options.ownWorkgroup = station->Settings().workgroup;
+        for (const CvStation::Name& name : station->Names()) {
+            if (name.kind == MsgPersonal) {
+                options.ownMessengerNames.push_back(name.name);
+            }
+        }
+    }
+    m_search->SetOptions(options);
     ++m_searchNumber;
     m_searching = true;
     UpdateCommands();
@@ -378,6 +398,17 @@ void CBrowseNetForm::TakeFound() {
         row.item->setData(0, kKeyRole, QVariant::fromValue<qulonglong>(key));
         PlaceInGroup(key);
         UpdateRow(key);
+    }
+    FitNameColumn();
+}
+
+void CBrowseNetForm::FitNameColumn() {
+    // Names are never cut while the list has room: the column grows to the
+    // longest name with its indent and picture (it never shrinks, so a width
+    // the user chose stays when it is wider).
+    const int needed = static_cast<const QAbstractItemView*>(m_list)->sizeHintForColumn(0);
+    if (needed > m_list->columnWidth(0)) {
+        m_list->setColumnWidth(0, needed);
     }
 }
 

@@ -60,6 +60,9 @@ public:
     static constexpr int kCmdSettings = 186;
 
     static constexpr int kStateTimerMs = 1000;  // timer 1
+    // Opening the window reads the neighbourhood afresh when the scanner's
+    // latest pass is older than this; "Start search" always does.
+    static constexpr int kFreshPassAgeMs = 5000;
     static constexpr int kDefaultWidth = 790;
     static constexpr int kDefaultHeight = 527;
 
@@ -119,6 +122,7 @@ public:
     QString StatusText() const;
     QTreeWidget* List() const { return m_list; }
     QMenu* ContextMenu() const { return m_menu; }
+    QAction* AddToContactsAction() const { return m_addAction; }
     QAction* StartAction() const { return m_start; }
     QAction* StopAction() const { return m_stop; }
     QAction* SettingsAction() const { return m_settingsAction; }
@@ -147,11 +151,12 @@ private:
         QTreeWidgetItem* item = nullptr;
     };
 
-    void StartSearch();
+    void StartSearch(bool freshPass);
     void StopSearch();
     void UpdateCommands();
     void OnSearchFinished();
     void TakeFound();
+    void FitNameColumn();
     void TakePingResults();
     void ProbeVisibleRows();
     void UpdateRow(uint64_t key);
@@ -183,6 +188,7 @@ private:
     QAction* m_start;
     QAction* m_stop;
     QAction* m_settingsAction;
+    QAction* m_addAction = nullptr;
     QTreeWidget* m_list;
     QLabel* m_status;
     QMenu* m_menu;

@@ -2,11 +2,15 @@
 
 #include <QButtonGroup>
 #include <QFrame>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPromise>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+
+#include <thread>
 
 #include "app/CvAppPaths.h"
 #include "app/CvAppPropertyEditor.h"
@@ -91,20 +95,49 @@ QRadioButton* CDlgEditAutoStartup::StateButton(int32_t state) const {
     return InRange(state) ? static_cast<QRadioButton*>(m_states->button(state)) : nullptr;
 }
 
-bool CDlgEditAutoStartup::Change(QWidget* parent, CvAppPropertyEditor& editor) {
+bool CDlgEditAutoStartup::Change(QWidget* parent, CvAppPropertyEditor& editor,
+                                 std::function<void(bool changed)> done) {
     const int32_t old = editor.Get(CvSettingId::kAutoStart).GetInt();
-    CDlgEditAutoStartup dialog(parent);
-    dialog.SetChosenState(old);
-    const int result = showModal ? showModal(dialog) : dialog.exec();
-    const int32_t chosen = dialog.ChosenState();
+    int result = QDialog::Rejected;
+    int32_t chosen = old;
+    {
+        CDlgEditAutoStartup dialog(parent);
+        dialog.SetChosenState(old);
+        result = showModal ? showModal(dialog) : dialog.exec();
+        chosen = dialog.ChosenState();
+    }
     if (result != QDialog::Accepted || chosen == old) {
+        if (done) {
+            done(false);
+        }
         return false;
     }
-    if (!CvAutostartChange(CvAppPaths::Detect().AutostartCommand()).Apply(old, chosen)) {
-        return false;
-    }
-    // Never saved with the options: the next start derives it from the entries.
-    editor.Set(CvSettingId::kAutoStart, CvPropertyValue::Integer(chosen));
+    // The result comes back through the watcher, on this thread; a watcher
+    // deleted with its parent gets nothing, and the worker only fulfils its
+    // promise.
+    QPromise<bool> promise;
+    auto* watcher = new QFutureWatcher<bool>(parent);
+    QObject::connect(watcher, &QFutureWatcher<bool>::finished, watcher,
+                     [watcher, &editor, chosen, done = std::move(done)] {
+                         const bool changed =
+                             watcher->future().resultCount() > 0 && watcher->future().result();
+                         watcher->deleteLater();
+                         if (changed) {
+                             // Never saved with the options: the next start
+                             // derives it from the entries.
+                             editor.Set(CvSettingId::kAutoStart, CvPropertyValue::Integer(chosen));
+                         }
+                         if (done) {
+                             done(changed);
+                         }
+                     });
+    watcher->setFuture(promise.future());
+    std::thread([promise = std::move(promise), command = CvAppPaths::Detect().AutostartCommand(),
+                 old, chosen]() mutable {
+        promise.start();
+        promise.addResult(CvAutostartChange(command).Apply(old, chosen));
+        promise.finish();
+    }).detach();
     return true;
 }
 

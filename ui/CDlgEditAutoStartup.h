@@ -27,12 +27,19 @@ public:
 
     // The options page's "Change": shows the dialog on the editor's autostart
     // setting and, when another state is chosen with OK, moves the autostart
-    // entry at once (the all-users entry may need the administrator's
-    // password) and sets the setting in the editor. True when the state
-    // changed; false after Cancel, the same state, or a change that could not
-    // be made (the editor keeps the old state). The entry starts
-    // corvane-messenger in the program folder (CvAppPaths::Detect).
-    static bool Change(QWidget* parent, CvAppPropertyEditor& editor);
+    // entry (the all-users entry may need the administrator's password) and
+    // sets the setting in the editor. The entry starts corvane-messenger in
+    // the program folder (CvAppPaths::Detect).
+    //
+    // The move runs on a worker thread, since the password dialog stays as
+    // long as the user lets it; `done` follows on this thread with whether
+    // the state changed: false after Cancel, the same state, or a change that
+    // could not be made (the editor keeps the old state). Returns whether a
+    // move was started (`done` comes later) rather than ended at once (`done`
+    // has been called). With `parent` gone first, neither the editor nor
+    // `done` is touched any more.
+    static bool Change(QWidget* parent, CvAppPropertyEditor& editor,
+                       std::function<void(bool changed)> done);
     // What the options page shows for `state`.
     static QString StateText(int32_t state);
 

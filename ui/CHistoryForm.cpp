@@ -25,6 +25,7 @@
 #include "storage/CvDbDataSet.h"
 #include "storage/CvLocaleDateTimeFormat.h"
 #include "storage/CvMsgArchive.h"
+#include "ui/CvAppearance.h"
 #include "ui/CvFormHost.h"
 #include "ui/CvFormPlacement.h"
 #include "ui/CvFormRegistry.h"
@@ -47,12 +48,6 @@ QString Text(int id) {
 
 QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
     return QIcon::fromTheme(name, QApplication::style()->standardIcon(fallback));
-}
-
-// "bbggrr" as written in the settings (the Windows COLORREF order).
-QColor FromColorRef(uint32_t value) {
-    return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                  static_cast<int>((value >> 16) & 0xFF));
 }
 
 }  // namespace
@@ -109,6 +104,7 @@ CHistoryForm::CHistoryForm(CvFormHost& main, CvMsgArchive& archive, int linkMode
     m_service->setAutoRaise(true);
     m_service->setToolTip(Text(1214));
     connect(m_service, &QToolButton::clicked, this, [this] { Command(kCmdServiceMenu); });
+    m_caption->setTextFormat(Qt::PlainText);  // a correspondent's name from the network
     QFont captionFont = m_caption->font();
     captionFont.setBold(true);
     m_caption->setFont(captionFont);
@@ -352,7 +348,7 @@ void CHistoryForm::Export() {
     const auto [path, html] = ExportTarget(chosen.first, chosen.second);
     int count = 0;
     if (!CvArchiveExport::ExportArchive(m_archive.Database(), path.toStdString(), html, count)) {
-        QMessageBox::warning(this, Text(1201), path + ": cannot be written");
+        QMessageBox::warning(this, Text(1201), Text(1217).replace("%1", path));
     }
 }
 
@@ -361,32 +357,18 @@ void CHistoryForm::ApplyAppearance() {
     if (settings.Get(Id::kAppearanceEnabled).GetInt() != 1) {
         for (CvDataSetGrid2* grid : {m_dialogues, m_messages}) {
             grid->SetTextFont(font());
+            grid->SetTextColor(QColor());
             grid->SetHighlight(QColor(), QColor());
         }
         return;
     }
-    const std::string font = settings.Get(Id::kMsgArcFontMsgText).GetText();
-    const auto name = CvCompoundText::Find(font, "name");
-    const auto size = CvCompoundText::Find(font, "size");
-    QFont chosen = this->font();
-    if (name && !name->empty()) {
-        chosen.setFamily(QString::fromStdString(*name));
-    }
-    if (size) {
-        const int points = std::atoi(size->c_str());
-        if (points > 0 && points < 100) {
-            chosen.setPointSize(points);
-        }
-    }
+    const std::string text = settings.Get(Id::kMsgArcFontMsgText).GetText();
     const std::string highlight = settings.Get(Id::kMsgArcCurRowHighlight).GetText();
-    const auto color = CvCompoundText::Find(highlight, "color");
-    const auto background = CvCompoundText::Find(highlight, "bkcolor");
-    const auto text = color ? CvCompoundText::ParseColor(*color) : std::nullopt;
-    const auto fill = background ? CvCompoundText::ParseColor(*background) : std::nullopt;
     for (CvDataSetGrid2* grid : {m_dialogues, m_messages}) {
-        grid->SetTextFont(chosen);
-        grid->SetHighlight(text ? FromColorRef(*text) : QColor(),
-                           fill ? FromColorRef(*fill) : QColor());
+        grid->SetTextFont(CvAppearance::Font(text, font()));
+        grid->SetTextColor(CvAppearance::Color(text, "color").value_or(QColor()));
+        grid->SetHighlight(CvAppearance::Color(highlight, "color").value_or(QColor()),
+                           CvAppearance::Color(highlight, "bkcolor").value_or(QColor()));
     }
 }
 

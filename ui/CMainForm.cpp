@@ -46,6 +46,7 @@
 #include "ui/CNoTrayForm.h"
 #include "ui/COptionsForm.h"
 #include "ui/CPopupMsgForm.h"
+#include "ui/CvAppearance.h"
 #include "ui/CvDesktopServices.h"
 #include "ui/CvFormRegistry.h"
 #include "ui/CvResources.h"
@@ -66,23 +67,6 @@ constexpr int kBlinkRunOut = 14;
 constexpr int kErrorPopupSeconds = 20;
 const QColor kMessageBorder(0xFF, 0xC5, 0x19);
 const QColor kErrorBorder(0xC6, 0x00, 0x00);
-
-std::optional<QFont> FontFromSetting(const std::string& value) {
-    const auto name = CvCompoundText::Find(value, "name");
-    const auto size = CvCompoundText::Find(value, "size");
-    if (!name || name->empty()) {
-        return std::nullopt;
-    }
-    QFont font(QString::fromStdString(*name));
-    if (size) {
-        bool ok = false;
-        const double points = QString::fromStdString(*size).toDouble(&ok);
-        if (ok && points > 0 && points < 200) {
-            font.setPointSizeF(points);
-        }
-    }
-    return font;
-}
 
 CvPopupGeometry::Rect ToRect(const QRect& rect) {
     return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
@@ -644,10 +628,12 @@ void CMainForm::ApplyPopupSettings() {
         settings.toolbarDisabled = m_popup->Settings().toolbarDisabled;
     }
     m_popup->SetSettings(settings);
-    m_popup->SetMessageFont(
-        Int(Id::kAppearanceEnabled) == 1
-            ? FontFromSetting(m_settings.Get(Id::kPopupMsgWndFontMsgText).GetText())
-            : std::nullopt);
+    const bool custom = Int(Id::kAppearanceEnabled) == 1;
+    const std::string look = m_settings.Get(Id::kPopupMsgWndFontMsgText).GetText();
+    m_popup->SetMessageFont(custom ? std::optional<QFont>(CvAppearance::Font(look, QFont()))
+                                   : std::nullopt);
+    m_popup->SetMessageColor(custom ? CvAppearance::Color(look, "color").value_or(QColor())
+                                    : QColor());
 }
 
 void CMainForm::ShowPopup(bool activate, int mode) {

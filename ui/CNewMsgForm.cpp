@@ -247,9 +247,16 @@ void CNewMsgForm::Send() {
                      ? settings.userName
                      : settings.computerName;
     }
+    std::vector<CMsg> messages = CvMsgComposer::BuildMessages(collected.recipients, sender, wire);
+    if (station != nullptr) {
+        // A broadcast goes out cut by the clients; each record holds what its
+        // recipients get, which is what gets filed as sent.
+        for (CMsg& msg : messages) {
+            msg.text = station->SentText(msg);
+        }
+    }
     SetSending(true);
-    const auto entries =
-        m_pending.Start(CvMsgComposer::BuildMessages(collected.recipients, sender, wire));
+    const auto entries = m_pending.Start(messages);
     for (const auto& entry : entries) {
         if (station == nullptr || !station->Enqueue(entry.msg, &m_resultBinding, entry.id)) {
             // No station to send with: that recipient is not reachable.
@@ -296,6 +303,7 @@ void CNewMsgForm::SetSending(bool sending) {
     setWindowTitle(Text(sending ? 1413 : 1401));
     m_send->setEnabled(!sending);
     m_recipients->SetReadOnly(sending);
+    m_picker->setEnabled(!sending);  // the recipients are locked while a send runs
     m_text->setEnabled(!sending);
     if (sending) {
         m_blinkCount = 0;
@@ -366,6 +374,9 @@ void CNewMsgForm::Command(int id) {
 }
 
 void CNewMsgForm::OpenContactPicker() {
+    if (IsSending()) {
+        return;  // the recipients are locked
+    }
     raise();
     activateWindow();
     m_main.ShowContactList(this, QCursor::pos(), CvContactLayout::kAlignCentre,
@@ -403,6 +414,17 @@ bool CNewMsgForm::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return CvFormBase::eventFilter(watched, event);
+}
+
+void CNewMsgForm::keyPressEvent(QKeyEvent* event) {
+    // Escape is Cancel, as in a dialog; an open completion list took its
+    // Escape before (eventFilter).
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        Command(kCmdClose);
+        return;
+    }
+    CvFormBase::keyPressEvent(event);
 }
 
 void CNewMsgForm::closeEvent(QCloseEvent* event) {

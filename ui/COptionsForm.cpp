@@ -8,7 +8,6 @@
 #include "app/CvAppSettingsTable.h"
 #include "app/CvLangTexts.h"
 #include "ui/CDlgEditAutoStartup.h"
-#include "ui/CvFormHost.h"
 #include "ui/COptionsFormDlgHist.h"
 #include "ui/COptionsFormDlgTray.h"
 #include "ui/COptionsFormPgHKDlg.h"
@@ -16,6 +15,7 @@
 #include "ui/COptionsFormPgMsgs.h"
 #include "ui/COptionsFormPgPopWndDlg.h"
 #include "ui/COptionsFormPgRdMsgDlg.h"
+#include "ui/CvFormHost.h"
 #include "ui/CvFormRegistry.h"
 #include "ui/CvResources.h"
 
@@ -48,7 +48,10 @@ COptionsForm::COptionsForm(CvFormHost& main) : CvOptionsForm(main.Settings()), m
         const QColor color = QColorDialog::getColor(current, this);
         return color.isValid() ? std::optional<QColor>(color) : std::nullopt;
     };
-    changeAutostart = [this] { CDlgEditAutoStartup::Change(this, Editor()); };
+    changeAutostart = [this](std::function<void()> finished) {
+        CDlgEditAutoStartup::Change(this, Editor(),
+                                    [finished = std::move(finished)](bool) { finished(); });
+    };
     isLocked = &COptionsForm::IsAdministratorSetting;
 
     AddGroup(Text(602));

@@ -12,16 +12,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 #include "app/CvAppSettingsTable.h"
 #include "app/CvCompoundText.h"
+#include "ui/CvAppearance.h"
 
 namespace Id = CvSettingId;
 
 namespace {
-
-constexpr int kMaxPointSize = 99;
 
 QIcon Swatch(const QColor& color) {
     QPixmap pixmap(36, 14);
@@ -113,16 +111,6 @@ COptionsFormPgFonts::COptionsFormPgFonts(CvPropertyEditor& editor, LockRule isLo
     Finish();
 }
 
-QColor COptionsFormPgFonts::FromColorRef(uint32_t value) {
-    return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                  static_cast<int>((value >> 16) & 0xFF));
-}
-
-uint32_t COptionsFormPgFonts::ToColorRef(const QColor& color) {
-    return static_cast<uint32_t>(color.red()) | (static_cast<uint32_t>(color.green()) << 8) |
-           (static_cast<uint32_t>(color.blue()) << 16);
-}
-
 void COptionsFormPgFonts::Select(Object object, Item item) {
     m_object->setCurrentIndex(object);
     m_item->setCurrentIndex(object == kArchiveWindow ? item : kMessageText);
@@ -138,28 +126,11 @@ int32_t COptionsFormPgFonts::SettingId() const {
 
 QFont COptionsFormPgFonts::CurrentFont() const {
     // The windows keep their own font for what the setting leaves out.
-    QFont font = QApplication::font();
-    const std::string text = Get(SettingId()).GetText();
-    const auto name = CvCompoundText::Find(text, "name");
-    if (name && !name->empty()) {
-        font.setFamily(QString::fromStdString(*name));
-    }
-    if (const auto size = CvCompoundText::Find(text, "size")) {
-        const int points = std::atoi(size->c_str());
-        if (points > 0 && points <= kMaxPointSize) {
-            font.setPointSize(points);
-        }
-    }
-    return font;
+    return CvAppearance::Font(Get(SettingId()).GetText(), QApplication::font());
 }
 
 std::optional<QColor> COptionsFormPgFonts::CurrentColor(const char* key) const {
-    const auto value = CvCompoundText::Find(Get(SettingId()).GetText(), key);
-    const auto color = value ? CvCompoundText::ParseColor(*value) : std::nullopt;
-    if (!color) {
-        return std::nullopt;
-    }
-    return FromColorRef(*color);
+    return CvAppearance::Color(Get(SettingId()).GetText(), key);
 }
 
 void COptionsFormPgFonts::Store(const char* key, const std::string& value) {
@@ -226,7 +197,7 @@ void COptionsFormPgFonts::ChooseFont() {
         points = static_cast<int>(std::lround(chosen->pointSizeF()));
     }
     if (points > 0) {
-        Store("size", std::to_string(std::min(points, kMaxPointSize)));
+        Store("size", std::to_string(std::min(points, CvAppearance::kMaxPointSize)));
     }
     ShowItem();
 }
@@ -242,7 +213,7 @@ void COptionsFormPgFonts::ChooseColor(const char* key) {
     if (!chosen || !chosen->isValid()) {
         return;
     }
-    Store(key, CvCompoundText::FormatColor(ToColorRef(*chosen)));
+    Store(key, CvCompoundText::FormatColor(CvAppearance::ToColorRef(*chosen)));
     ShowItem();
 }
 

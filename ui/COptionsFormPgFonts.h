@@ -48,10 +48,6 @@ public:
     QLabel* FontName() const { return m_fontName; }
     QLabel* FontSize() const { return m_fontSize; }
 
-    // Settings colours are written "%06x" in 0x00BBGGRR order.
-    static QColor FromColorRef(uint32_t value);
-    static uint32_t ToColorRef(const QColor& color);
-
 private:
     int32_t SettingId() const;
     QFont CurrentFont() const;

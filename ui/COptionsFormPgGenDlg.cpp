@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -41,14 +42,22 @@ COptionsFormPgGenDlg::COptionsFormPgGenDlg(CvPropertyEditor& editor, LockRule is
     m_state->setWordWrap(true);
     m_change->setObjectName("ChangeAutostart");
     connect(m_change, &QPushButton::clicked, this, [this] {
-        if (!m_changeAutostart) {
+        if (!m_changeAutostart || m_changing) {
             return;
         }
-        m_changeAutostart();
-        if (m_reread) {
-            m_reread();
-        }
-        ShowAutostart();
+        m_changing = true;
+        m_change->setEnabled(false);
+        m_changeAutostart([page = QPointer<COptionsFormPgGenDlg>(this)] {
+            if (page.isNull()) {
+                return;  // another page is shown meanwhile
+            }
+            page->m_changing = false;
+            page->m_change->setEnabled(true);
+            if (page->m_reread) {
+                page->m_reread();
+            }
+            page->ShowAutostart();
+        });
     });
     ShowAutostart();
 
@@ -90,7 +99,7 @@ COptionsFormPgGenDlg::COptionsFormPgGenDlg(CvPropertyEditor& editor, LockRule is
 
 void COptionsFormPgGenDlg::showEvent(QShowEvent* event) {
     // The hook may be connected after the page was made.
-    m_change->setEnabled(static_cast<bool>(m_changeAutostart));
+    m_change->setEnabled(static_cast<bool>(m_changeAutostart) && !m_changing);
     CvOptionsPage::showEvent(event);
 }
 

@@ -17,8 +17,10 @@ class QPushButton;
 class COptionsFormPgGenDlg : public CvOptionsPage {
     Q_OBJECT
 public:
-    // Runs the autostart change; afterwards the page shows setting 1 again.
-    using ChangeAutostart = std::function<void()>;
+    // Starts the autostart change and calls `finished` on this thread once it
+    // has ended (at once, or after the administrator's password was asked
+    // for); the page then shows setting 1 again.
+    using ChangeAutostart = std::function<void(std::function<void()> finished)>;
 
     // `changeAutostart` outlives the page; the "Change" button works while it
     // is set. `reread` brings setting 1 up to date after a change.
@@ -45,4 +47,5 @@ private:
     QPushButton* m_change;
     QListWidget* m_languages;
     QLabel* m_info;
+    bool m_changing = false;  // a change runs: "Change" waits for it
 };

@@ -43,6 +43,13 @@ void CPopupMsgForm::SetMessageFont(const std::optional<QFont>& font) {
     }
 }
 
+void CPopupMsgForm::SetMessageColor(const QColor& color) {
+    m_textColor = color;
+    if (m_text != nullptr) {
+        m_text->SetTextColor(m_textColor);
+    }
+}
+
 void CPopupMsgForm::SetLinkMode(int mode) {
     m_linkMode = mode;
     if (m_text != nullptr) {
@@ -67,6 +74,7 @@ void CPopupMsgForm::Create(const QString& caption) {
     }
     m_text = new CvRichEdit(area);
     m_text->SetBackground(kTextBackground);
+    m_text->SetTextColor(m_textColor);
     m_text->SetLinkMode(m_linkMode);
     m_text->setGeometry(6, 30, 288, 70);
     connect(m_text, &CvRichEdit::heightNeeded, this, [this] {

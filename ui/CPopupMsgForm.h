@@ -60,6 +60,9 @@ public:
     const CvPopupSettings& Settings() const { return m_settings; }
     // The message font; nullopt for the default one.
     void SetMessageFont(const std::optional<QFont>& font);
+    // The message text's colour; an invalid colour: black or white by the
+    // background.
+    void SetMessageColor(const QColor& color);
     void SetLinkMode(int mode);
 
     // Builds the children with the caption text (hidden window).
@@ -103,6 +106,7 @@ private:
     std::vector<ToolbarButton> m_toolbar;
     std::vector<CvStaticLink*> m_buttons;
     std::optional<QFont> m_font;
+    QColor m_textColor;
     CvNullaryFunction<bool>* m_closeRequest = nullptr;
     CvNullaryFunction<void>* m_afterHide = nullptr;
     CvNullaryFunction<bool>* m_mayAutoClose = nullptr;

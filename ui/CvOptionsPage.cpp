@@ -35,8 +35,7 @@ void CvOptionsPage::Set(int32_t id, const CvPropertyValue& value) {
 }
 
 QString CvOptionsPage::LockedText() {
-    return QStringLiteral(
-        "Settings shown disabled were set by your administrator and cannot be changed here.");
+    return Text(616);
 }
 
 QString CvOptionsPage::Text(int id) {

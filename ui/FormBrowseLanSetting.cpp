@@ -32,7 +32,7 @@ QLabel* Heading(int textId) {
 }  // namespace
 
 FormBrowseLanSetting::FormBrowseLanSetting(CvFormHost& main, QWidget* owner)
-    : QFrame(owner, Qt::Popup), m_main(main), m_ok(new QPushButton("OK")) {
+    : QFrame(owner, Qt::Popup), m_main(main), m_ok(new QPushButton(Text(101))) {
     setObjectName("FormBrowseLanSetting");
     setAttribute(Qt::WA_DeleteOnClose);
     setFrameShape(QFrame::StyledPanel);

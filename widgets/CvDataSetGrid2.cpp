@@ -101,6 +101,13 @@ void CvDataSetGrid2::SetTextFont(const QFont& font) {
     m_text->setFont(font);
 }
 
+void CvDataSetGrid2::SetTextColor(const QColor& color) {
+    QPalette colors = m_list->palette();
+    colors.setColor(QPalette::Text, color.isValid() ? color : palette().color(QPalette::Text));
+    m_list->setPalette(colors);
+    m_text->SetTextColor(color);
+}
+
 int CvDataSetGrid2::RowCount() const {
     return m_model->rowCount();
 }

@@ -33,6 +33,8 @@ public:
     // Colours of the current row; invalid colours use the palette's.
     void SetHighlight(const QColor& text, const QColor& background);
     void SetTextFont(const QFont& font);
+    // The colour of the messages' text (an invalid colour: the standard one).
+    void SetTextColor(const QColor& color);
 
     int RowCount() const;
     // -1 when no row is current.

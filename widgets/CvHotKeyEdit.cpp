@@ -74,6 +74,10 @@ uint32_t KeysymOf(int key, bool keypad) {
     return key > 0x20 && key < 0x7F ? static_cast<uint32_t>(key) : 0;
 }
 
+// VK_F1 to VK_F24.
+constexpr int32_t kVirtualKeyF1 = 0x70;
+constexpr int32_t kVirtualKeyF24 = 0x87;
+
 bool IsModifierKey(int key) {
     return key == Qt::Key_Control || key == Qt::Key_Shift || key == Qt::Key_Alt ||
            key == Qt::Key_Meta || key == Qt::Key_AltGr || key == Qt::Key_Super_L ||
@@ -160,9 +164,13 @@ void CvHotKeyEdit::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const int32_t value = ValueOf(*event);
-    const bool character = CvVirtualKeyToKeysym(CvHotKeyVirtualKey(value), false) < 0x100;
-    const bool needsModifier = (modifiers & (CvHotKeyBits::kControl | CvHotKeyBits::kAlt)) == 0;
-    if (value == 0 || (character && needsModifier)) {
+    // Any key but a function key needs Ctrl or Alt: a bare Escape, Return or
+    // arrow (pressed to leave the field), like a character, would be taken
+    // from every program on the desktop.
+    const int32_t virtualKey = CvHotKeyVirtualKey(value);
+    const bool functionKey = virtualKey >= kVirtualKeyF1 && virtualKey <= kVirtualKeyF24;
+    const bool hasModifier = (modifiers & (CvHotKeyBits::kControl | CvHotKeyBits::kAlt)) != 0;
+    if (value == 0 || (!functionKey && !hasModifier)) {
         ShowValue();
         return;
     }

@@ -10,8 +10,9 @@ class QKeyEvent;
 // hot key control does: it holds a value in the stored hot key form
 // (CvHotKey.h) and shows its display text ("Ctrl + Alt + M"); while only
 // modifiers are held it shows them ("Ctrl + Alt + "). Backspace or Delete
-// alone clears it; Tab alone still moves the focus. A character key without
-// Ctrl or Alt is not taken: as a global key it would swallow typing.
+// alone clears it; Tab alone still moves the focus. A key other than F1 to
+// F24 without Ctrl or Alt is not taken: as a global key it would swallow
+// typing, or the Escape, Return or arrow pressed to leave the field.
 class CvHotKeyEdit : public QLineEdit {
     Q_OBJECT
 public:

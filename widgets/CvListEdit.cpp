@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTextDocument>
 
 namespace {
 
@@ -57,7 +58,9 @@ struct CvListEdit::ItemWidget : public QWidget {
     void Set(const QIcon& icon, const QString& name) {
         m_icon = icon;
         m_name = name;
-        setToolTip(name);
+        // A name may come from the network (a reply): shown as typed, never
+        // as markup.
+        setToolTip(Qt::convertFromPlainText(name, Qt::WhiteSpaceNoWrap));
         setAccessibleName(name);
         updateGeometry();
         update();

@@ -6,12 +6,14 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "app/CvLangTexts.h"
 #include "app/CvLinkUrl.h"
 #include "app/CvParser.h"
 
@@ -48,11 +50,25 @@ void CvRichEdit::SetMessageText(const std::string& text) {
 }
 
 void CvRichEdit::SetBackground(const QColor& color) {
+    m_background = color;
+    ApplyColors();
+}
+
+void CvRichEdit::SetTextColor(const QColor& color) {
+    m_textColor = color;
+    ApplyColors();
+}
+
+void CvRichEdit::ApplyColors() {
     QPalette colors = palette();
-    colors.setColor(QPalette::Base, color);
+    if (m_background.isValid()) {
+        colors.setColor(QPalette::Base, m_background);
+    }
     // Text and links stay readable whatever the desktop's colour scheme.
-    const bool dark = IsDark(color);
-    colors.setColor(QPalette::Text, dark ? QColor(Qt::white) : QColor(Qt::black));
+    const bool dark = IsDark(colors.color(QPalette::Base));
+    colors.setColor(QPalette::Text, m_textColor.isValid()
+                                        ? m_textColor
+                                        : (dark ? QColor(Qt::white) : QColor(Qt::black)));
     colors.setColor(QPalette::Link, dark ? QColor(0x8A, 0xB4, 0xF8) : QColor(0x00, 0x00, 0xCC));
     setPalette(colors);
     Render();  // the links carry their colour in the text
@@ -159,10 +175,44 @@ void CvRichEdit::OnAnchorClicked(const QUrl& url) {
         return;
     }
     const QUrl target = m_links.at(index);
-    if (!QDesktopServices::openUrl(target)) {
+    switch (CvLinkOpenRule(target.toString(QUrl::FullyEncoded).toStdString())) {
+        case CvLinkOpen::Refuse:
+            QApplication::beep();
+            break;
+        case CvLinkOpen::Ask:
+            AskToOpen(target);
+            break;
+        case CvLinkOpen::Open:
+            Open(target);
+            break;
+    }
+}
+
+void CvRichEdit::AskToOpen(const QUrl& url) {
+    // The link came from the network: shown as text, never as markup. Asked
+    // without a nested event loop, so that whatever closes the window
+    // meanwhile (the program ends) closes the question with it.
+    auto* question = new QMessageBox(QMessageBox::Question,
+                                     QString::fromStdString(CvLangTexts::Instance().GetText(113)),
+                                     QString::fromStdString(CvLangTexts::Instance().GetText(114)) +
+                                         "\n\n" + url.toDisplayString(),
+                                     QMessageBox::Yes | QMessageBox::No, this);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    question->setTextFormat(Qt::PlainText);
+    question->setDefaultButton(QMessageBox::No);
+    connect(question, &QMessageBox::finished, this, [this, question, url] {
+        if (question->clickedButton() == question->button(QMessageBox::Yes)) {
+            Open(url);
+        }
+    });
+    question->open();
+}
+
+void CvRichEdit::Open(const QUrl& url) {
+    if (!QDesktopServices::openUrl(url)) {
         // The desktop has no opener for the link: the beep is all the user
         // gets, as the desktop shows nothing either.
         QApplication::beep();
     }
-    emit linkOpened(target);
+    emit linkOpened(url);
 }

@@ -11,7 +11,10 @@
 // The read-only text of a message. Links that CvParser finds (by the link
 // handling mode, the MessagesHandleLinks setting) are shown as links; a click
 // on one (not a drag that selects text) opens it with the desktop's URL
-// opener, a network share "\\host\share" as smb://host/share.
+// opener, a network share "\\host\share" as smb://host/share. What a
+// message may open is limited (CvLinkOpenRule): web and mail links open at
+// once, a share or another scheme only after the user agrees, a local file
+// never.
 class CvRichEdit : public QTextBrowser {
     Q_OBJECT
 public:
@@ -24,6 +27,10 @@ public:
     void SetMessageText(const std::string& text);
     std::string MessageText() const { return m_text; }
     void SetBackground(const QColor& color);
+    // The text's colour (the user's choice); an invalid colour: black or
+    // white, whichever reads on the background.
+    void SetTextColor(const QColor& color);
+    QColor TextColor() const { return palette().color(QPalette::Text); }
 
     // The height in pixels the text needs at `width` (frame and margins
     // included).
@@ -44,10 +51,16 @@ protected:
 
 private:
     void Render();
+    void ApplyColors();
     void UpdateHeightNeeded();
     void OnAnchorClicked(const QUrl& url);
+    // Asks whether to open `url` and opens it on Yes.
+    void AskToOpen(const QUrl& url);
+    void Open(const QUrl& url);
 
     std::string m_text;
+    QColor m_background;  // invalid: the palette's
+    QColor m_textColor;   // invalid: by the background
     int m_linkMode = 1;
     QList<QUrl> m_links;              // in text order; a link's href is its index here
     int m_heightNeeded = -1;          // last value of heightNeeded

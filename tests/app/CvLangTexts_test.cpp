@@ -36,6 +36,10 @@ const std::vector<ExpectedText>& ExpectedBuiltInTexts() {
         {110, "Shared", "Change"},
         {111, "Shared", "Yes"},
         {112, "Shared", "No"},
+        {113, "Shared", "Open link"},
+        {114, "Shared",
+         "This link opens a network share or a program other than the web browser or the mail "
+         "program. Open it?"},
         {201, "PopupForm", "Messages received"},
         {202, "PopupForm", "<"},
         {203, "PopupForm", ">"},
@@ -45,12 +49,15 @@ const std::vector<ExpectedText>& ExpectedBuiltInTexts() {
         {208, "PopupForm", "More..."},
         {209, "PopupForm", "Copy"},
         {210, "PopupForm", "Delete"},
+        {211, "PopupForm",
+         "%1 more message(s) are not listed here; the message archive holds them."},
         {301, "TrayMenu", "Change options..."},
         {302, "TrayMenu", "About"},
         {303, "TrayMenu", "Exit Corvane"},
         {304, "TrayMenu", "Write message..."},
         {305, "TrayMenu", "Read messages..."},
         {306, "TrayMenu", "Help"},
+        {307, "TrayMenu", "Contact list..."},
         {401, "TrayTip", "Corvane Messenger"},
         {402, "TrayTip", "Registering on the net..."},
         {403, "TrayTip", "Online"},
@@ -78,8 +85,10 @@ const std::vector<ExpectedText>& ExpectedBuiltInTexts() {
         {613, "OptionsForm", "Popup window"},
         {614, "OptionsForm", "Appearance"},
         {615, "OptionsForm", "Messages"},
+        {616, "OptionsForm",
+         "Settings shown disabled were set by your administrator and cannot be changed here."},
         {701, "OptionsPageSys", "System"},
-        {702, "OptionsPageSys", "Launch on Windows startup"},
+        {702, "OptionsPageSys", "Launch at the start of the desktop session"},
         {704, "OptionsPageSys", "Interface language"},
         {705, "OptionsPageSys", "Select your preferred language:"},
         {706, "OptionsPageSys", "Translator:"},
@@ -139,7 +148,12 @@ const std::vector<ExpectedText>& ExpectedBuiltInTexts() {
         {1214, "MsgArchiveForm", "Export messages"},
         {1215, "MsgArchiveForm", "Back"},
         {1216, "MsgArchiveForm", "Search string"},
+        {1217, "MsgArchiveForm", "%1: cannot be written"},
+        {1218, "MsgArchiveForm", "%1 already exists. Replace it?"},
         {1301, "PopErrorForm", "Error"},
+        {1302, "PopErrorForm",
+         "The message archive cannot be opened (%1). Messages are received and shown, but not "
+         "kept."},
         {1401, "WriteMsgForm", "Write message"},
         {1402, "WriteMsgForm", "To"},
         {1403, "WriteMsgForm", "Can't send message to:"},
@@ -252,6 +266,11 @@ const std::vector<ExpectedText>& ExpectedBuiltInTexts() {
         {2507, "OptionsPageMessages", "Disabled"},
         {2508, "OptionsPageMessages", "Standard protocols only (http, https, ftp, mailto)"},
         {2509, "OptionsPageMessages", "Any protocol"},
+        {2601, "NoTrayForm",
+         "This desktop has no notification area, so Corvane Messenger shows no tray icon. It "
+         "still runs: received messages pop up, and hot keys and \"corvane send\" work. Closing "
+         "this window keeps the program running and the window in the task list, from where it "
+         "comes back."},
     };
     return texts;
 }
@@ -274,6 +293,18 @@ TEST(CvLangTexts, BuiltInTableHoldsEveryTextInItsSection) {
         expectedIds.push_back(expected.id);
     }
     EXPECT_EQ(texts.Ids(), expectedIds);
+}
+
+// The program runs on a desktop session: no text, built in or German, speaks
+// of starting with another operating system.
+TEST(CvLangTexts, NoTextNamesAnotherOperatingSystem) {
+    CvLangTexts texts;
+    CvLangTexts german;
+    german.LoadLanguageFile(GermanLanguageFile());
+    for (const ExpectedText& expected : ExpectedBuiltInTexts()) {
+        EXPECT_EQ(texts.GetText(expected.id).find("Windows"), std::string::npos) << expected.id;
+        EXPECT_EQ(german.GetText(expected.id).find("Windows"), std::string::npos) << expected.id;
+    }
 }
 
 TEST(CvLangTexts, UnknownIdentifiersGiveEmptyText) {

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <chrono>
 #include <memory>
 
 #include "app/CvAppPropertyList.h"
@@ -373,6 +374,88 @@ private slots:
         calls.clear();
         form->Command(CBrowseNetForm::kCmdAddToContacts);
         QVERIFY(calls.empty());
+
+        // While the contact list may not be edited the entry is greyed and
+        // does nothing.
+        QVERIFY(form->AddToContactsAction()->isEnabled());
+        SetFlag(Id::kContactListDisableEdit, true);
+        Select({"DAVE"});
+        emit form->ContextMenu()->aboutToShow();
+        QVERIFY(!form->AddToContactsAction()->isEnabled());
+        form->Command(CBrowseNetForm::kCmdAddToContacts);
+        QVERIFY(calls.empty());
+        SetFlag(Id::kContactListDisableEdit, false);
+        emit form->ContextMenu()->aboutToShow();
+        QVERIFY(form->AddToContactsAction()->isEnabled());
+    }
+
+    // The Name column grows to the longest name (with its indent and
+    // picture): no name is cut while the list has room.
+    void longNamesAreNotCut() {
+        QVERIFY(Start());
+        CBrowseNetForm* form = OpenDriven();
+        QVERIFY(form != nullptr);
+        const int before = form->List()->columnWidth(0);
+        Deliver(Resource(kNetResourceAccount, "SAMBAHOST", "WG", kNetResourceAvailable));
+        Deliver(Resource(kNetResourceAccount, "WORKSTATION-015", "WORKGROUP-LONG1",
+                         kNetResourceAvailable));
+        QTreeWidget* list = form->List();
+        QVERIFY(list->columnWidth(0) >= before);
+        for (QTreeWidgetItem* item : form->EntryRows()) {
+            const QModelIndex index = list->indexFromItem(item, 0);
+            // The cell gives the name with its picture all the room it asks
+            // for: nothing is elided.
+            const int room = list->visualRect(index).width();
+            const int wanted = list->sizeHintForIndex(index).width();
+            QVERIFY2(
+                wanted <= room,
+                qPrintable(item->text(0) + QString(": %1 px wanted in %2").arg(wanted).arg(room)));
+        }
+        if (qEnvironmentVariableIsSet("CORVANE_SCREENSHOTS")) {
+            form->grab().save(QString(qgetenv("CORVANE_SCREENSHOTS")) +
+                              "lanbrowser-long-names.png");
+        }
+    }
+
+    // "Start search" reads the neighbourhood afresh, so a station that came
+    // up after the scanner's last pass is found; opening the window does so
+    // when that pass is older than a few seconds.
+    void aSearchReadsAFreshPass() {
+        QVERIFY(Start({"\"LanSrchInAD\"=dword:00000000"}));
+        uint8_t number = 0;
+        QCOMPARE(NBAddName(m_desktop->bob->station, 0, "PC2", 0x00, number), kNrcGoodRet);
+        m_neighbourhood =
+            std::make_unique<CvVirtualNeighbourhood>(std::vector<CvVirtualNeighbourhood::Member>{
+                {&m_desktop->bob->station, 0}, {&m_desktop->carol->station, 0}});
+        m_scanner = std::make_unique<CvHostScanner>(*m_neighbourhood, "WG");
+        m_scanner->SetPeriod(600000);  // no pass of its own during the test
+        QVERIFY(m_scanner->Start());
+        QTRY_COMPARE_WITH_TIMEOUT(m_scanner->PassCount(), uint64_t{1}, kWait);
+
+        m_form = new CBrowseNetForm(*m_main, *m_main->Pinger(), *m_scanner, m_directory);
+        m_form->show();
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->StatusText(), QString("Search complete"), kWait);
+        QCOMPARE(m_scanner->PassCount(), uint64_t{1});  // the pass was fresh enough
+        QVERIFY(Row("PC2") != nullptr);
+        QVERIFY(Row("PC3") == nullptr);
+
+        // CAROL's computer comes up: the next search finds it.
+        QCOMPARE(NBAddName(m_desktop->carol->station, 0, "PC3", 0x00, number), kNrcGoodRet);
+        m_form->StartAction()->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->StatusText(), QString("Search complete"), kWait);
+        QCOMPARE(m_scanner->PassCount(), uint64_t{2});
+        QVERIFY(Row("PC3") != nullptr);
+        QVERIFY(Row("CAROL") != nullptr);
+
+        m_form->close();
+        QTRY_VERIFY_WITH_TIMEOUT(m_form.isNull(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_scanner->Age() > std::chrono::milliseconds(CBrowseNetForm::kFreshPassAgeMs), kWait);
+        m_form = new CBrowseNetForm(*m_main, *m_main->Pinger(), *m_scanner, m_directory);
+        m_form->show();
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->StatusText(), QString("Search complete"), kWait);
+        QCOMPARE(m_scanner->PassCount(), uint64_t{3});
+        QVERIFY(Row("PC3") != nullptr);
     }
 
     // Write message to the selection (a workgroup by broadcast), on double
@@ -468,8 +551,10 @@ private slots:
         QCOMPARE(GroupHeaders(form->List()), QStringList{"WG"});
         QStringList names = NamesUnder(form->List(), "WG");
         names.sort();
-        QCOMPARE(names, (QStringList{"BOB", "CAROL", "PC2", "PC3", "WG"}));
+        // This station too (PC1 with ALICE), which no scan of its own finds.
+        QCOMPARE(names, (QStringList{"ALICE", "BOB", "CAROL", "PC1", "PC2", "PC3", "WG"}));
         QCOMPARE(Row("BOB")->text(2), QString("PC2"));
+        QCOMPARE(Row("ALICE")->text(2), QString("PC1"));
         for (QTreeWidgetItem* item : form->EntryRows()) {
             QCOMPARE(item->text(4), QString("Available"));
             QCOMPARE(item->text(5), QString("Network neighbourhood"));

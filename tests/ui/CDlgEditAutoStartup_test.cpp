@@ -1,7 +1,7 @@
 // The autostart dialog: the button of the chosen state, its texts, and the
 // options page's change over temporary autostart folders (cancel, the same
 // state, a refused password, a change made), without a modal loop, and once
-// through the real modal loop.
+// through the real modal loop; the GUI runs while the password is asked for.
 #include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
@@ -104,7 +104,7 @@ private slots:
 
     void dialogShowsTheChosenStateAndReturnsTheNewChoice() {
         CDlgEditAutoStartup dialog;
-        QCOMPARE(dialog.windowTitle(), QString("Launch on Windows startup"));
+        QCOMPARE(dialog.windowTitle(), QString("Launch at the start of the desktop session"));
         const QStringList texts = {"Disabled", "Enabled for current user only",
                                    "Enabled for all users of this computer"};
         for (int32_t state = 0; state <= 2; ++state) {
@@ -182,7 +182,10 @@ private slots:
         Answer answer{pick, result};
         CDlgEditAutoStartup::showModal = std::ref(answer);
 
-        QCOMPARE(CDlgEditAutoStartup::Change(nullptr, editor), changed);
+        std::optional<bool> done;
+        CDlgEditAutoStartup::Change(nullptr, editor, [&done](bool result) { done = result; });
+        QTRY_VERIFY_WITH_TIMEOUT(done.has_value(), 10000);
+        QCOMPARE(*done, changed);
         QCOMPARE(answer.calls, 1);
         QCOMPARE(answer.shown, from);
         QCOMPARE(stores.Asked(), asked);
@@ -223,10 +226,47 @@ private slots:
             }
         });
         rescue.start(10000);
-        QVERIFY(CDlgEditAutoStartup::Change(nullptr, editor));
+        std::optional<bool> done;
+        QVERIFY(
+            CDlgEditAutoStartup::Change(nullptr, editor, [&done](bool result) { done = result; }));
+        QTRY_VERIFY_WITH_TIMEOUT(done.has_value(), 10000);
+        QVERIFY(*done);
         QVERIFY(seen);
         QCOMPARE(editor.Get(CvSettingId::kAutoStart).GetInt(), 1);
         QCOMPARE(stores.User().Read(kName), std::optional(stores.Command()));
+    }
+
+    // The administrator's password dialog stays as long as the user lets it:
+    // the program's windows go on meanwhile, and the result comes after.
+    void theGuiRunsWhileThePasswordIsAsked() {
+        Stores stores;
+        stores.LockMachine();
+        // A pkexec that waits until the test lets it refuse.
+        WriteFileText(stores.dir.File("pkexec"),
+                      "#!/bin/sh\ntouch '" + stores.dir.File("asked") + "'\ni=0\nwhile [ ! -e '" +
+                          stores.dir.File("release") +
+                          "' ] && [ $i -lt 300 ]; do sleep 0.05; i=$((i+1)); done\nexit 126\n");
+        CvAppPropertyList list;
+        CvAppPropertyEditor editor(list);
+        Answer answer{2, QDialog::Accepted};
+        CDlgEditAutoStartup::showModal = std::ref(answer);
+        std::optional<bool> done;
+        QVERIFY(
+            CDlgEditAutoStartup::Change(nullptr, editor, [&done](bool result) { done = result; }));
+        // Back on the GUI thread while pkexec still waits.
+        QVERIFY(!done.has_value());
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        ticker.start(10);
+        QTRY_VERIFY_WITH_TIMEOUT(stores.Asked(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 5, 10000);
+        QVERIFY(!done.has_value());
+        WriteFileText(stores.dir.File("release"), "");
+        QTRY_VERIFY_WITH_TIMEOUT(done.has_value(), 20000);
+        QVERIFY(!*done);
+        QCOMPARE(editor.Get(CvSettingId::kAutoStart).GetInt(), 0);
+        QCOMPARE(stores.Machine().Read(kName), std::nullopt);
     }
 };
 

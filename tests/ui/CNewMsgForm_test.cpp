@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "storage/CvContactsManager.h"
 #include "storage/CvMsgArchive.h"
 #include "support/MainFormTestCase.h"
+#include "ui/CContactsForm.h"
 #include "ui/CMainForm.h"
 #include "ui/CNewMsgForm.h"
 #include "ui/CPopupMsgForm.h"
@@ -142,8 +144,59 @@ private slots:
         m_main->WriteWindows()[0]->Send();
         QVERIFY(m_boxText.contains("broadcast message - 128 characters"));
         QVERIFY(m_desktop->carol->inbox.WaitFor(1));
-        // Not cut by the window (200 is under 1600); the client cuts to 128.
+        // The client cuts to 128, and what is filed as sent is what went out.
         QCOMPARE(Texts(*m_desktop->carol)[0], std::string(128, 'b'));
+        CvMsgArchive& archive = *m_main->Archive();
+        archive.SetPartner("WG");
+        QTRY_COMPARE_WITH_TIMEOUT(archive.Conversation().GetLastIndex(), 0, kWait);
+        QCOMPARE(archive.Conversation().ReadValue(0, u"message").AsUtf8().size(), size_t{128});
+    }
+
+    void escapeClosesAndThePickerWaitsForTheSend() {
+        QVERIFY(Start());
+        // Escape in the text closes the window, as Cancel does.
+        QPointer<CNewMsgForm> form = Write({{kRecipientUser, "BOB"}}, "draft");
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::keyClick(form->TextField(), Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(form.isNull(), kWait);
+
+        // With the completion list open, the first Escape closes only the list.
+        m_main->Contacts()->SaveContact({kContactUser, "CAROL", "Carol", "Friends"});
+        form = m_main->OpenWriteMessage({});
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        CvListEdit* field = form->RecipientField();
+        field->Editor()->setFocus();
+        QTest::keyClicks(field->Editor(), "car");
+        QTRY_VERIFY_WITH_TIMEOUT(form->Autocomplete()->isVisible(), kWait);
+        QTest::keyClick(field->Editor(), Qt::Key_Escape);
+        QVERIFY(!form->Autocomplete()->isVisible());
+        QVERIFY(!form.isNull() && form->isVisible());
+        QTest::keyClick(field->Editor(), Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(form.isNull(), kWait);
+
+        // While a send runs the recipients are locked: the picker too.
+        BlockingReceiver blocker;
+        CMsg held;
+        held.type = MsgPersonal;
+        held.sender = "ALICE";
+        held.recipient = held.address = "CAROL";
+        held.text = "held";
+        QVERIFY(m_main->Station()->Enqueue(held, &blocker, 999999));
+        QVERIFY(blocker.entered.Wait(kWait) == kWaitObject0);
+        form = Write({{kRecipientUser, "BOB"}}, "after the held one");
+        auto* picker = form->findChild<QToolButton*>("ContactPicker");
+        QVERIFY(picker != nullptr && picker->isVisible());
+        QVERIFY(picker->isEnabled());
+        form->Send();
+        QVERIFY(form->IsSending());
+        QVERIFY(!picker->isEnabled());
+        form->Command(CNewMsgForm::kCmdContactPickerKey);
+        QVERIFY(m_main->ContactList() == nullptr || !m_main->ContactList()->isVisible());
+        blocker.release.Set();
+        QVERIFY(m_desktop->bob->inbox.WaitFor(1));
+        QTRY_VERIFY_WITH_TIMEOUT(form.isNull(), kWait);
     }
 
     void contactGroupExpandsToItsMembers() {

@@ -21,16 +21,23 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/CvAppPropertyEditor.h"
 #include "app/CvAppSettingsTable.h"
+#include "storage/CvPopupList.h"
 #include "support/MainFormTestCase.h"
 #include "support/TestEnv.h"
+#include "ui/CHistoryForm.h"
 #include "ui/CMainForm.h"
 #include "ui/COptionsForm.h"
 #include "ui/COptionsFormPgFonts.h"
 #include "ui/COptionsFormPgHKDlg.h"
 #include "ui/COptionsFormPgPopWndDlg.h"
+#include "ui/CPopupMsgForm.h"
+#include "ui/CvAppearance.h"
 #include "ui/CvOptionsPage.h"
+#include "widgets/CvDataSetGrid2.h"
 #include "widgets/CvHotKeyEdit.h"
+#include "widgets/CvRichEdit.h"
 
 namespace Id = CvSettingId;
 
@@ -290,6 +297,19 @@ private slots:
             {Qt::Key_Exclam, Qt::ControlModifier | Qt::ShiftModifier, 0x331, "Ctrl + Shift + 1"},
             {Qt::Key_Up, Qt::ControlModifier, 0xA26, "Ctrl + Up"},
             {Qt::Key_8, Qt::AltModifier | Qt::KeypadModifier, 0x468, "Alt + Num 8"},
+            // Keys pressed to leave or move in the field, and any other key
+            // but a function key, are no hot key without Ctrl or Alt: as a
+            // desktop-wide grab they would take the key from every program.
+            {Qt::Key_Escape, Qt::NoModifier, -1, "Alt + Num 8"},
+            {Qt::Key_Return, Qt::NoModifier, -1, "Alt + Num 8"},
+            {Qt::Key_Enter, Qt::KeypadModifier, -1, "Alt + Num 8"},
+            {Qt::Key_Left, Qt::NoModifier, -1, "Alt + Num 8"},
+            {Qt::Key_Down, Qt::ShiftModifier, -1, "Alt + Num 8"},
+            {Qt::Key_Space, Qt::NoModifier, -1, "Alt + Num 8"},
+            {Qt::Key_Home, Qt::NoModifier, -1, "Alt + Num 8"},
+            {Qt::Key_Pause, Qt::ShiftModifier, -1, "Alt + Num 8"},
+            {Qt::Key_F12, Qt::ShiftModifier, 0x17B, "Shift + F12"},
+            {Qt::Key_Escape, Qt::ControlModifier | Qt::AltModifier, 0x61B, "Ctrl + Alt + Esc"},
             {Qt::Key_Backspace, Qt::NoModifier, 0, ""},
             {Qt::Key_M, Qt::ControlModifier | Qt::AltModifier, 0x64D, "Ctrl + Alt + M"},
         };
@@ -523,6 +543,77 @@ private slots:
         QCOMPARE(offered.pointSize(), 14);
     }
 
+    // Every window reads the appearance settings the same way: what the
+    // setting leaves out or gives out of range keeps the window's own font.
+    void theAppearanceSettingsReadOneWay() {
+        QFont base(QStringLiteral("Sans"));
+        base.setPointSize(9);
+        const struct {
+            const char* setting;
+            const char* family;
+            int points;
+            QColor text;
+        } cases[] = {
+            {"name=Serif, size=14, color=004080", "Serif", 14, QColor(0x80, 0x40, 0x00)},
+            {"size=99", "Sans", 99, QColor()},
+            {"size=100", "Sans", 9, QColor()},
+            {"size=0, name=", "Sans", 9, QColor()},
+            {"size=-3", "Sans", 9, QColor()},
+            {"size=12.5", "Sans", 9, QColor()},
+            {"size=1x", "Sans", 9, QColor()},
+            {"color=nothing", "Sans", 9, QColor()},
+            {"", "Sans", 9, QColor()},
+        };
+        for (const auto& c : cases) {
+            const QFont font = CvAppearance::Font(c.setting, base);
+            QCOMPARE(font.family(), QString(c.family));
+            QCOMPARE(font.pointSize(), c.points);
+            QCOMPARE(CvAppearance::Color(c.setting, "color").value_or(QColor()), c.text);
+        }
+        for (const QColor& color :
+             {QColor(0x12, 0x34, 0x56), QColor(Qt::white), QColor(Qt::black)}) {
+            QCOMPARE(CvAppearance::FromColorRef(CvAppearance::ToColorRef(color)), color);
+        }
+        QCOMPARE(CvAppearance::ToColorRef(QColor(0x12, 0x34, 0x56)), uint32_t{0x563412});
+    }
+
+    // The "Message text" colours chosen here are what the popup and the
+    // archive window write their messages in; turning custom appearance off
+    // takes them back.
+    void theMessageTextColoursReachTheWindows() {
+        COptionsForm* form = Open();
+        QVERIFY(form);
+        QColor next = QColor(0x80, 0x00, 0x20);
+        form->askColor = [&next](const QColor&) { return std::optional<QColor>(next); };
+        QVERIFY(form->SelectPage(COptionsForm::kPageAppearance));
+        auto* page = qobject_cast<COptionsFormPgFonts*>(form->CurrentPage());
+        Control<QCheckBox>(form, "Enable custom appearance settings")->click();
+        page->Select(COptionsFormPgFonts::kPopupWindow, COptionsFormPgFonts::kMessageText);
+        page->ColorButton()->click();
+        next = QColor(0x00, 0x60, 0x30);
+        page->Select(COptionsFormPgFonts::kArchiveWindow, COptionsFormPgFonts::kMessageText);
+        page->ColorButton()->click();
+        form->OkButton()->click();
+        Settle();
+
+        m_main->ShowPopup(false, CvPopupList::kOpenDefault);
+        QVERIFY(m_main->Popup() != nullptr && m_main->Popup()->TextArea() != nullptr);
+        QCOMPARE(m_main->Popup()->TextArea()->TextColor(), QColor(0x80, 0x00, 0x20));
+        CHistoryForm* archive = m_main->OpenArchive(-1);
+        QVERIFY(archive != nullptr);
+        for (CvDataSetGrid2* grid : {archive->DialogueGrid(), archive->MessageGrid()}) {
+            QCOMPARE(grid->TextView()->TextColor(), QColor(0x00, 0x60, 0x30));
+        }
+
+        CvAppPropertyEditor editor(m_main->Settings());
+        editor.Set(Id::kAppearanceEnabled, CvPropertyValue::Integer(0));
+        editor.Commit();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            archive->DialogueGrid()->TextView()->TextColor() != QColor(0x00, 0x60, 0x30), 5000);
+        m_main->ShowPopup(false, CvPopupList::kOpenDefault);
+        QVERIFY(m_main->Popup()->TextArea()->TextColor() != QColor(0x80, 0x00, 0x20));
+    }
+
     // The language files with their translator and version; the autostart
     // state and its change.
     void theSystemPageListsLanguagesAndAutostart() {
@@ -533,9 +624,15 @@ private slots:
         COptionsForm* form = Open();
         QVERIFY(form);
         int changes = 0;
-        form->changeAutostart = [form, &changes] {
+        // The change ends later (as when the administrator's password is
+        // asked for): "Change" waits for it.
+        std::function<void()> finish;
+        form->changeAutostart = [form, &changes, &finish](std::function<void()> finished) {
             ++changes;
-            form->Editor().Set(Id::kAutoStart, CvPropertyValue::Integer(2));
+            finish = [form, finished = std::move(finished)] {
+                form->Editor().Set(Id::kAutoStart, CvPropertyValue::Integer(2));
+                finished();
+            };
         };
         QVERIFY(form->SelectPage(COptionsForm::kPageTray));
         QVERIFY(form->SelectPage(COptionsForm::kPageSystem));
@@ -545,6 +642,12 @@ private slots:
         QVERIFY(page->ChangeButton()->isEnabled());
         page->ChangeButton()->click();
         QCOMPARE(changes, 1);
+        QVERIFY(!page->ChangeButton()->isEnabled());
+        page->ChangeButton()->click();
+        QCOMPARE(changes, 1);
+        QCOMPARE(page->AutostartState()->text(), QString("Disabled"));
+        finish();
+        QVERIFY(page->ChangeButton()->isEnabled());
         QCOMPARE(page->AutostartState()->text(), QString("Enabled for all users of this computer"));
 
         QListWidget* languages = page->LanguageList();

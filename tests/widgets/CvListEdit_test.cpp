@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include "widgets/CvListEdit.h"
@@ -33,10 +34,10 @@ Recipients ItemsOnly(const CvListEdit& field) {
     return items;
 }
 
-// The chip showing `name`: chips show their name as tool tip.
+// The chip showing `name`: chips carry their name as accessible name.
 QWidget* ChipOf(const CvListEdit& field, const QString& name) {
     for (QWidget* child : field.findChildren<QWidget*>()) {
-        if (child->toolTip() == name && child->isVisible()) {
+        if (child->accessibleName() == name && !child->toolTip().isEmpty() && child->isVisible()) {
             return child;
         }
     }
@@ -65,6 +66,7 @@ private slots:
     void completionKeys();
     void readOnlyRefusesEdits();
     void utf8NamesRoundTrip();
+    void toolTipShowsMarkupAsTyped();
 
 private:
     QWidget* m_window = nullptr;
@@ -372,6 +374,26 @@ void CvListEditTest::utf8NamesRoundTrip() {
     QCOMPARE(m_field->Items().back().name, std::string("Δήμος"));
     m_field->AddItem(1, "Jörg");
     QCOMPARE(ChipOf(*m_field, QString::fromUtf8("Jörg")) != nullptr, true);
+}
+
+void CvListEditTest::toolTipShowsMarkupAsTyped() {
+    // A reply puts the sender's name, as a peer sent it, into a chip.
+    for (const char* name :
+         {"<b>EVE</b>", "<img src=x>", "<table><tr><td>A</td></tr></table>", "plain & <simple>"}) {
+        m_field->Clear();
+        m_field->AddItem(1, name);
+        QWidget* chip = ChipOf(*m_field, QString::fromUtf8(name));
+        QVERIFY2(chip != nullptr, name);
+        // What the tool tip shows: rich text when Qt takes it for rich text.
+        const QString tip = chip->toolTip();
+        QTextDocument shown;
+        if (Qt::mightBeRichText(tip)) {
+            shown.setHtml(tip);
+        } else {
+            shown.setPlainText(tip);
+        }
+        QCOMPARE(shown.toPlainText(), QString::fromUtf8(name));
+    }
 }
 
 QTEST_MAIN(CvListEditTest)

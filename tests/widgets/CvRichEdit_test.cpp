@@ -1,4 +1,6 @@
+#include <QAbstractButton>
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -85,13 +87,13 @@ private:
 
 void CvRichEditTest::init() {
     m_recorder.m_opened.clear();
-    for (const char* scheme : {"http", "https", "smb", "mailto", "irc"}) {
+    for (const char* scheme : {"http", "https", "smb", "mailto", "irc", "file"}) {
         QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &m_recorder, "Open");
     }
 }
 
 void CvRichEditTest::cleanup() {
-    for (const char* scheme : {"http", "https", "smb", "mailto", "irc"}) {
+    for (const char* scheme : {"http", "https", "smb", "mailto", "irc", "file"}) {
         QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
     }
 }
@@ -176,25 +178,41 @@ void CvRichEditTest::anchorsCoverExactlyTheLinks() {
 
 void CvRichEditTest::clickOpensLink_data() {
     QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("clicked");  // the word whose middle is clicked
+    QTest::addColumn<int>("answer");       // to the question; 0: no question may come
     QTest::addColumn<QString>("opened");   // empty: nothing opens
 
     const QString text =
         QStringLiteral("Hello\r\nopen http://a.example/p?q=1 or\r\n\\\\host\\share\\path now");
-    QTest::newRow("web link") << text << "http://a.example/p?q=1"
+    QTest::newRow("web link") << text << 1 << "http://a.example/p?q=1" << 0
                               << "http://a.example/p?q=1";
-    QTest::newRow("share") << text << "\\\\host\\share\\path"
-                           << "smb://host/share/path";
-    QTest::newRow("plain word") << text << "Hello" << QString();
+    QTest::newRow("share, yes") << text << 1 << "\\\\host\\share\\path" << int(QMessageBox::Yes)
+                                << "smb://host/share/path";
+    QTest::newRow("share, no") << text << 1 << "\\\\host\\share\\path" << int(QMessageBox::No)
+                               << QString();
+    QTest::newRow("plain word") << text << 1 << "Hello" << 0 << QString();
+    const QString mail =
+        QStringLiteral("mailto:a@x.example?attach=/etc/passwd&subject=hi&cc=b@y.example&body=yo");
+    QTest::newRow("mail fields") << mail << 1 << mail << 0
+                                 << "mailto:a@x.example?subject=hi&body=yo";
+    const QString other = QStringLiteral("irc://chat.example/room");
+    QTest::newRow("other scheme, yes") << other << 2 << other << int(QMessageBox::Yes) << other;
+    QTest::newRow("other scheme, no") << other << 2 << other << int(QMessageBox::No) << QString();
+    const QString file = QStringLiteral("file:///etc/passwd");
+    QTest::newRow("local file") << file << 2 << file << 0 << QString();
 }
 
 void CvRichEditTest::clickOpensLink() {
     QFETCH(QString, text);
+    QFETCH(int, mode);
     QFETCH(QString, clicked);
+    QFETCH(int, answer);
     QFETCH(QString, opened);
 
     CvRichEdit edit(nullptr);
-    edit.resize(400, 200);
+    edit.resize(600, 200);
+    edit.SetLinkMode(mode);
     edit.SetMessageText(text.toStdString());
     edit.show();
     QVERIFY(QTest::qWaitForWindowExposed(&edit, kTimeoutMs));
@@ -205,6 +223,21 @@ void CvRichEditTest::clickOpensLink() {
     QTest::mouseClick(edit.viewport(), Qt::LeftButton, {},
                       CharacterCentre(edit, start + static_cast<int>(clicked.size()) / 2));
 
+    if (answer != 0) {
+        QMessageBox* question = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((question = edit.findChild<QMessageBox*>()) != nullptr,
+                                 kTimeoutMs);
+        // The link is shown as it would open (the last one of the text), as
+        // text.
+        QCOMPARE(question->textFormat(), Qt::PlainText);
+        QVERIFY2(question->text().endsWith(edit.LinkUrls().last().toDisplayString()),
+                 qPrintable(question->text()));
+        QVERIFY(m_recorder.m_opened.isEmpty());  // not before the answer
+        question->button(static_cast<QMessageBox::StandardButton>(answer))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(edit.findChild<QMessageBox*>() == nullptr, kTimeoutMs);
+    } else {
+        QVERIFY(edit.findChild<QMessageBox*>() == nullptr);
+    }
     if (opened.isEmpty()) {
         QTest::qWait(50);
         QVERIFY(m_recorder.m_opened.isEmpty());
