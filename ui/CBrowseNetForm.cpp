@@ -399,16 +399,18 @@ void CBrowseNetForm::TakeFound() {
         PlaceInGroup(key);
         UpdateRow(key);
     }
-    FitNameColumn();
+    FitNameColumns();
 }
 
-void CBrowseNetForm::FitNameColumn() {
-    // Names are never cut while the list has room: the column grows to the
-    // longest name with its indent and picture (it never shrinks, so a width
-    // the user chose stays when it is wider).
-    const int needed = static_cast<const QAbstractItemView*>(m_list)->sizeHintForColumn(0);
-    if (needed > m_list->columnWidth(0)) {
-        m_list->setColumnWidth(0, needed);
+void CBrowseNetForm::FitNameColumns() {
+    // Names are never cut while the list has room: the Name column (with its
+    // indent and picture), Computer and Domain grow to their longest entry
+    // (they never shrink, so a width the user chose stays when it is wider).
+    for (int column : {0, 2, 3}) {
+        const int needed = static_cast<const QAbstractItemView*>(m_list)->sizeHintForColumn(column);
+        if (needed > m_list->columnWidth(column)) {
+            m_list->setColumnWidth(column, needed);
+        }
     }
 }
 

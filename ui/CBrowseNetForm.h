@@ -156,7 +156,7 @@ private:
     void UpdateCommands();
     void OnSearchFinished();
     void TakeFound();
-    void FitNameColumn();
+    void FitNameColumns();
     void TakePingResults();
     void ProbeVisibleRows();
     void UpdateRow(uint64_t key);

@@ -402,14 +402,16 @@ private slots:
         QTreeWidget* list = form->List();
         QVERIFY(list->columnWidth(0) >= before);
         for (QTreeWidgetItem* item : form->EntryRows()) {
-            const QModelIndex index = list->indexFromItem(item, 0);
-            // The cell gives the name with its picture all the room it asks
-            // for: nothing is elided.
-            const int room = list->visualRect(index).width();
-            const int wanted = list->sizeHintForIndex(index).width();
-            QVERIFY2(
-                wanted <= room,
-                qPrintable(item->text(0) + QString(": %1 px wanted in %2").arg(wanted).arg(room)));
+            // The Name, Computer and Domain cells give their text (the name
+            // with its picture) all the room it asks for: nothing is elided.
+            for (int column : {0, 2, 3}) {
+                const QModelIndex index = list->indexFromItem(item, column);
+                const int room = list->visualRect(index).width();
+                const int wanted = list->sizeHintForIndex(index).width();
+                QVERIFY2(wanted <= room,
+                         qPrintable(item->text(column) +
+                                    QString(": %1 px wanted in %2").arg(wanted).arg(room)));
+            }
         }
         if (qEnvironmentVariableIsSet("CORVANE_SCREENSHOTS")) {
             form->grab().save(QString(qgetenv("CORVANE_SCREENSHOTS")) +
