@@ -225,4 +225,59 @@ TEST_F(LanSearch, StopEndsTheSearchWithoutFinishedAndANewStartRunsAgain) {
     EXPECT_EQ(collector.finished.load(), finishedAfterStop + 1);
 }
 
+// A search may ask the running scanner for a pass of its own (a station that
+// came up since the last pass is in it), and lists the station it runs on,
+// which no scan of that station finds, once.
+TEST_F(LanSearch, AFreshPassIsReadAndThisStationIsListedOnce) {
+    scanner.SetPeriod(600000);  // no pass of its own during the test
+    ASSERT_TRUE(scanner.Start());
+    ASSERT_TRUE(WaitUntil([&] { return scanner.PassCount() == 1; }));
+    auto search = [&](const CvNetworkSearchOptions& options) {
+        Collector found;
+        CvNetworkSearch running(pinger, scanner, noDirectory);
+        running.SetOptions(options);
+        running.Start(&found, &found);
+        EXPECT_TRUE(WaitUntil([&] { return running.IsFinished(); }));
+        return found.Rows();
+    };
+    const std::multiset<Row> scanned = search(CvNetworkSearchOptions{});
+    EXPECT_EQ(scanner.PassCount(), 1u);
+    const std::multiset<Row> mine = {
+        {2, "WG9", "", "WG9", "", 1, 0},
+        {3, "MYPC", "MYPC", "WG9", "", 1, 0},
+        {3, "ME", "MYPC", "WG9", "", 1, 0},
+    };
+    const struct {
+        bool fresh;
+        const char* own;
+        const char* workgroup;
+        const char* user;
+        uint64_t passes;  // after the search
+        std::multiset<Row> ownRows;
+    } cases[] = {
+        {false, "MYPC", "WG9", "ME", 1, mine},
+        {true, "MYPC", "WG9", "ME", 2, mine},
+        // Found by the scan: probed like any other, not listed twice.
+        {true, "HOST1", "WG1", "ALICE", 3, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.own) + (c.fresh ? ", fresh" : ""));
+        CvNetworkSearchOptions options;
+        options.freshPass = c.fresh;
+        options.ownComputer = c.own;
+        options.ownWorkgroup = c.workgroup;
+        options.ownMessengerNames = {c.own, c.user};
+        std::multiset<Row> rows = search(options);
+        EXPECT_EQ(scanner.PassCount(), c.passes);
+        // Beside what the scan found, the rows of this station.
+        for (const Row& row : scanned) {
+            auto it = rows.find(row);
+            ASSERT_NE(it, rows.end());
+            rows.erase(it);
+        }
+        EXPECT_EQ(rows, c.ownRows);
+    }
+    scanner.Stop();
+}
+
 }  // namespace
