@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 class CvDataSet;
@@ -8,9 +9,15 @@ class CvLocaleDateTimeFormat;
 
 // Writes archived messages to a file for other programs: every row of a data
 // set with the columns sender, recipient, message and msgtime, in the data
-// set's order. Line ends are CR LF (dates and times in the formats of the user's locale unless a
-// format is given); a CR LF inside a message stays as it is. An existing file is
-// replaced. Returns false when the file cannot be written.
+// set's order. Line ends are CR LF (dates and times in the formats of the
+// user's locale unless a format is given); a CR LF inside a message stays as
+// it is. Returns false when the file cannot be written.
+//
+// The file is written under a temporary name beside it and renamed to `path`
+// only when it is complete: an existing file is replaced whole or not at all,
+// and a failed or cancelled export leaves nothing behind. A symbolic link at
+// `path` stays and the file it points to is replaced; a replaced file keeps
+// its permissions.
 namespace CvArchiveExport {
 
 // One line a message: date time,"sender","recipient","message" with quotes
@@ -29,8 +36,12 @@ bool ExportToHtml(CvDataSet& dataSet, const std::string& path);
 bool ExportToHtml(CvDataSet& dataSet, const std::string& path,
                   const CvLocaleDateTimeFormat& format);
 
-// Every message of the archive file, oldest first, as HTML or CSV. Sets
-// `count` to the messages written. False when the file cannot be written.
-bool ExportArchive(CvDatabase2& archive, const std::string& path, bool html, int& count);
+// Every message of the archive file, oldest first (by time, then rid), as
+// HTML or CSV. Sets `count` to the messages written. False when the file
+// cannot be written or `cancelled` (asked between statements) says so. The
+// archive is read a window of row ids per statement, so that no statement
+// holds the file's lock for long while another connection writes it.
+bool ExportArchive(CvDatabase2& archive, const std::string& path, bool html, int& count,
+                   const std::function<bool()>& cancelled = {});
 
 }  // namespace CvArchiveExport

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,21 +10,49 @@
 
 class CvDatabase2;
 
-// The archive's dialogue search through its trigram index.
+// The archive's dialogue list for a search pattern: the rows of the defining
+// statement (CvMsgArchive::kDialogueReferenceSql), found without running it.
 //
 // A message matches when upper(message), upper(sender) or upper(recipient)
-// is LIKE upper(pattern). Every literal run of the upper-cased pattern (the
-// text between "%" and "_") then stands in the upper-cased column as it is,
-// so a column holding every run of three or more characters is a candidate,
-// and the index of upper-cased columns finds the candidates. Each candidate is
-// checked with the LIKE itself, so the result is exactly the LIKE's.
-//
-// The candidates are read newest first: the first match of a dialogue is its
-// newest row, and the search stops once every dialogue has one. A pattern
-// without a run of three characters, or an archive without a complete index,
-// is searched with the plain statement.
+// is LIKE upper(pattern); a dialogue is a partner (the sender of a received
+// message, the recipient of a sent one) with letter case ignored as NOCASE
+// ignores it, and its row is its newest matching message (largest rid),
+// showing the newest matching time. Three ways, by the pattern:
+// - a pattern of "%" only matches every message with a partner: the
+//   partners and their newest rows come from the indexes alone;
+// - a pattern with a literal run of three or more characters (the text
+//   between "%" and "_"): every run then stands in the upper-cased column as
+//   it is, so the trigram index of upper-cased columns finds the candidates.
+//   Each is checked with the LIKE itself, newest first, until every dialogue
+//   has its row;
+// - any other pattern is checked on every row.
+// Both searches that read rows read a window of row ids per statement, newest
+// first, so that no statement holds the file's shared lock for long (a writer
+// of the file waits for it before it commits), and so that a search can be
+// cancelled between statements.
 class CvArchiveSearch {
 public:
+    using Row = CvDbSrvMemCursor2::Row;
+
+    // A row of the result holds the defining statement's eight columns, then
+    // the dialogue's key (nocase_key of the partner, NULL for messages
+    // without one), then the shown message's own time, by which the rows are
+    // ordered (column 5 shows the dialogue's newest time).
+    static constexpr size_t kKeyColumn = 8;
+    static constexpr size_t kOwnTimeColumn = 9;
+    static constexpr size_t kRidColumn = 6;
+    static constexpr size_t kTimeColumn = 5;
+    // Row ids read by one statement: some 10 ms of checking on a desktop.
+    static constexpr int64_t kWindowRows = 8192;
+
+    struct Options {
+        // Whether the trigram index holds every message (CompleteIndex).
+        bool indexReady = false;
+        int64_t windowRows = kWindowRows;
+        // Asked between statements; true ends the search, which then fails.
+        std::function<bool()> cancelled;
+    };
+
     // The name of the index table and the statements that create it and keep
     // it in step with `messages`.
     static const char16_t* const kIndexTable;
@@ -31,10 +61,27 @@ public:
     // table's (an archive from before the index). False when that fails.
     static bool CompleteIndex(CvDatabase2& database);
 
-    // The dialogue list's rows for `pattern` (the dialogue statement's
-    // srchstr), in its columns and order. `fallback` is the plain statement.
-    static bool Run(CvDatabase2& database, const CvDbValue& pattern, const CvDbQuery& fallback,
-                    bool indexReady, std::vector<CvDbSrvMemCursor2::Row>& rows);
+    // The dialogue rows for `pattern` (the defining statement's srchstr),
+    // ordered newest first (by the shown message's time, then its rid).
+    // Only messages up to `coveredRid`, the largest rid when the search
+    // began, are looked at; Place adds the later ones. False when a
+    // statement failed or the search was cancelled.
+    static bool Run(CvDatabase2& database, const CvDbValue& pattern, const Options& options,
+                    std::vector<Row>& rows, int64_t& coveredRid);
+
+    // The rows, as Run gives them, of the messages after `afterRid` that
+    // match `pattern`, oldest first.
+    static bool RowsAfter(CvDatabase2& database, const CvDbValue& pattern, int64_t afterRid,
+                          std::vector<Row>& rows);
+    // The row of message `rid` when it matches `pattern`; `row` stays empty
+    // when it does not (or is gone).
+    static bool LookUp(CvDatabase2& database, const CvDbValue& pattern, int64_t rid, Row& row);
+    // Adds a matching message's row (from RowsAfter or LookUp) to the rows of
+    // a search where running the search again would put it: it becomes its
+    // dialogue's row when it is the dialogue's newest message, and raises the
+    // dialogue's newest time when it is later. Placing a row twice changes
+    // nothing.
+    static void Place(std::vector<Row>& rows, Row row);
 
     // The index query that finds the candidates for an upper-cased pattern:
     // every run of three or more characters in one column; "" when the

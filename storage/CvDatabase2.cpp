@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include <sqlite3.h>
 
@@ -69,6 +70,13 @@ bool IsExpectedScriptFailure(const char* message) {
 
 }  // namespace
 
+namespace {
+
+// How many virtual machine steps run between two looks at the interrupt.
+constexpr int kInterruptCheckSteps = 4000;
+
+}  // namespace
+
 CvDatabase2::~CvDatabase2() {
     std::lock_guard guard(m_lock);
     for (CvDbSrvMemCursor2* cursor : m_cursors) {
@@ -117,20 +125,54 @@ bool CvDatabase2::Open() {
     // shared by every process that opens the file, so it fails on a home
     // folder on a network file system, and it keeps recent writes in -wal and
     // -shm files beside the database, which a copy or backup of the archive
-    // file alone would miss. A reader holds up a write for one query at most;
-    // the busy time-out waits that out, and the writers of the archive keep
-    // what still failed and file it later (CvArchiveBacklog).
-    sqlite3_busy_timeout(db, m_busyTimeoutMs);
+    // file alone would miss. A reader holds up a write for one query at most
+    // (the program's own reader keeps its queries short); the busy time-out
+    // waits that out, and the writers of the archive keep what still failed
+    // and file it later (CvArchiveBacklog).
+    sqlite3_busy_handler(db, &CvDatabase2::WaitForLock, this);
+    if (m_interrupted) {
+        sqlite3_progress_handler(db, kInterruptCheckSteps, &CvDatabase2::CheckInterrupt, this);
+    }
     m_db = db;
     return true;
 }
 
 void CvDatabase2::SetBusyTimeout(int ms) {
-    std::lock_guard guard(m_lock);
     m_busyTimeoutMs = ms;
-    if (m_db) {
-        sqlite3_busy_timeout(m_db, ms);
+}
+
+void CvDatabase2::SetInterrupt(std::function<bool()> interrupted) {
+    m_interrupted = std::move(interrupted);
+}
+
+int CvDatabase2::WaitForLock(void* self, int attempts) {
+    // SQLite's own handler sleeps up to 100 ms at a time once a wait grows,
+    // so a writer held up by a reader's short query would wait far longer
+    // than the query ran. Look every millisecond or two instead.
+    auto* database = static_cast<CvDatabase2*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempts == 0) {
+        database->m_waitingSince = now;
     }
+    if (database->m_interrupted && database->m_interrupted()) {
+        return 0;
+    }
+    const auto limit = std::chrono::milliseconds(database->m_busyTimeoutMs.load());
+    const auto waited = now - database->m_waitingSince;
+    if (waited >= limit) {
+        return 0;
+    }
+    const auto pause = std::chrono::milliseconds(attempts < 20 ? 1 : 2);
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, limit - waited));
+    return 1;
+}
+
+bool CvDatabase2::Interrupted(int rc) const {
+    return rc == SQLITE_INTERRUPT || (m_interrupted && m_interrupted());
+}
+
+int CvDatabase2::CheckInterrupt(void* self) {
+    return static_cast<CvDatabase2*>(self)->m_interrupted() ? 1 : 0;
 }
 
 void CvDatabase2::Close() {
@@ -157,7 +199,7 @@ sqlite3_stmt* CvDatabase2::Prepare(const std::u16string& sql) {
     if (sqlite3_prepare16_v2(m_db, sql.data(), static_cast<int>(sql.size() * 2), &statement,
                              nullptr) != SQLITE_OK) {
         Report(sql, sqlite3_errmsg(m_db));
-        sqlite3_finalize(statement);
+        sqlite3_finalize(statement);  // nothing ran
         return nullptr;
     }
     return statement;
@@ -183,7 +225,7 @@ void CvDatabase2::ExecuteScript(const CvDbScriptEntry* entries, size_t count) {
                 Report(sql, message);
             }
         }
-        sqlite3_finalize(statement);
+        Finish(statement);
     }
 }
 
@@ -194,25 +236,79 @@ bool CvDatabase2::ExecuteWrite(const std::u16string& sql, const CvDbRecord& reco
     if (sqlite3_stmt* statement = Prepare(sql)) {
         BindRecord(statement, record);
         BindRecord(statement, whereParameters);
-        done = sqlite3_step(statement) == SQLITE_DONE;
-        if (!done) {
+        const int rc = sqlite3_step(statement);
+        done = rc == SQLITE_DONE;
+        if (!done && !Interrupted(rc)) {
             Report(sql, sqlite3_errmsg(m_db));
         }
-        sqlite3_finalize(statement);
+        Finish(statement);
     }
-    if (m_batchDepth == 0) {
-        if (done && !insertedInto.empty()) {
-            const int64_t rowid = sqlite3_last_insert_rowid(m_db);
-            for (CvDbSrvMemCursor2* cursor : m_cursors) {
-                if (cursor->IsAutoRefresh()) {
-                    cursor->RowInserted(insertedInto, rowid);
-                }
-            }
-        } else {
-            RefreshCursors();
-        }
+    if (done) {
+        Written(insertedInto, insertedInto.empty() ? 0 : sqlite3_last_insert_rowid(m_db));
     }
     return done;
+}
+
+void CvDatabase2::Written(const std::u16string& insertedInto, int64_t rowid) {
+    if (InBatch()) {
+        if (insertedInto.empty()) {
+            m_batchChanged = true;
+        } else {
+            m_batchInserts.emplace_back(insertedInto, rowid);
+        }
+    } else if (insertedInto.empty()) {
+        TellChanged();
+    } else {
+        TellInserted(insertedInto, {rowid});
+    }
+}
+
+void CvDatabase2::TellInserted(const std::u16string& table, const std::vector<int64_t>& rowids) {
+    // A follower may add or remove followers or cursors while told.
+    const std::vector<CvDbSrvMemCursor2*> cursors = m_cursors;
+    for (CvDbSrvMemCursor2* cursor : cursors) {
+        if (std::find(m_cursors.begin(), m_cursors.end(), cursor) != m_cursors.end()) {
+            cursor->RowsInserted(table, rowids);
+        }
+    }
+    const std::vector<CvDbFollower*> followers = m_followers;
+    for (CvDbFollower* follower : followers) {
+        if (std::find(m_followers.begin(), m_followers.end(), follower) != m_followers.end()) {
+            follower->RowsInserted(table, rowids);
+        }
+    }
+}
+
+void CvDatabase2::TellChanged() {
+    const std::vector<CvDbSrvMemCursor2*> cursors = m_cursors;
+    for (CvDbSrvMemCursor2* cursor : cursors) {
+        if (std::find(m_cursors.begin(), m_cursors.end(), cursor) != m_cursors.end()) {
+            cursor->RowsChanged();
+        }
+    }
+    const std::vector<CvDbFollower*> followers = m_followers;
+    for (CvDbFollower* follower : followers) {
+        if (std::find(m_followers.begin(), m_followers.end(), follower) != m_followers.end()) {
+            follower->RowsChanged();
+        }
+    }
+}
+
+void CvDatabase2::AddFollower(CvDbFollower* follower) {
+    std::lock_guard guard(m_lock);
+    m_followers.push_back(follower);
+}
+
+void CvDatabase2::RemoveFollower(CvDbFollower* follower) {
+    std::lock_guard guard(m_lock);
+    std::erase(m_followers, follower);
+}
+
+void CvDatabase2::Finish(sqlite3_stmt* statement) {
+    if (statement) {
+        m_steps += static_cast<uint64_t>(sqlite3_stmt_status(statement, SQLITE_STMTSTATUS_VM_STEP, 0));
+    }
+    sqlite3_finalize(statement);
 }
 
 bool CvDatabase2::ExecuteSql(const char* sql) {
@@ -232,19 +328,47 @@ void CvDatabase2::BeginBatch() {
     m_lock.Enter();  // held until CommitBatch: nobody else writes into the batch
     if (m_batchDepth++ == 0) {
         m_batchFailed = !ExecuteSql("BEGIN");
+        m_batchInserts.clear();
+        m_batchChanged = false;
     }
 }
 
 bool CvDatabase2::CommitBatch() {
     bool committed = true;
-    if (--m_batchDepth == 0) {
-        if (!m_batchFailed) {
-            committed = ExecuteSql("COMMIT");
-            if (!committed) {
-                ExecuteSql("ROLLBACK");
+    if (m_batchDepth == 1 && !m_batchFailed) {
+        committed = ExecuteSql("COMMIT");
+        if (!committed) {
+            ExecuteSql("ROLLBACK");
+        }
+    }
+    --m_batchDepth;
+    if (m_batchDepth == 0) {
+        // Without BEGIN every write took effect alone and was told then.
+        const bool tell = committed && !m_batchFailed;
+        std::vector<std::pair<std::u16string, int64_t>> inserts;
+        inserts.swap(m_batchInserts);
+        const bool changed = m_batchChanged;
+        m_batchChanged = false;
+        m_batchFailed = false;
+        if (tell && changed) {
+            TellChanged();
+        } else if (tell) {
+            // One telling per table, its rows in the order written.
+            std::vector<bool> told(inserts.size(), false);
+            for (size_t i = 0; i < inserts.size(); ++i) {
+                if (told[i]) {
+                    continue;
+                }
+                std::vector<int64_t> rowids;
+                for (size_t j = i; j < inserts.size(); ++j) {
+                    if (!told[j] && inserts[j].first == inserts[i].first) {
+                        rowids.push_back(inserts[j].second);
+                        told[j] = true;
+                    }
+                }
+                TellInserted(inserts[i].first, rowids);
             }
         }
-        RefreshCursors();
     }
     m_lock.Leave();
     return committed;
@@ -285,14 +409,6 @@ bool CvDatabase2::Delete(const std::u16string& table, const std::u16string& wher
 bool CvDatabase2::Execute(const std::u16string& sql, const CvDbRecord& parameters) {
     std::lock_guard guard(m_lock);
     return ExecuteWrite(sql, parameters, {});
-}
-
-void CvDatabase2::RefreshCursors() {
-    for (CvDbSrvMemCursor2* cursor : m_cursors) {
-        if (cursor->IsAutoRefresh()) {
-            cursor->Open();
-        }
-    }
 }
 
 std::unique_ptr<CvDbSrvMemCursor2> CvDatabase2::OpenCursor(const CvDbQuery& query,
@@ -377,9 +493,9 @@ bool CvDatabase2::ForEachRow(const CvDbQuery& query,
         }
     }
     const bool done = rc == SQLITE_DONE;
-    if (!done) {
+    if (!done && !Interrupted(rc)) {
         Report(sql, sqlite3_errmsg(m_db));
     }
-    sqlite3_finalize(statement);
+    Finish(statement);
     return done;
 }

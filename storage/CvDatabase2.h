@@ -1,11 +1,16 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/CvCriticalSection.h"
+#include "storage/CvDbFollower.h"
 #include "storage/CvDbQuery.h"
 #include "storage/CvDbRecord.h"
 #include "storage/CvDbScriptEntry.h"
@@ -16,8 +21,9 @@ struct sqlite3_stmt;
 
 // One SQLite database file. Statements are built here from a table, a record
 // and a condition; every value travels as a named parameter (":name"), never
-// inside the SQL text. After every writing statement the cursors opened with
-// auto-refresh run their queries again, so readers see the finished write.
+// inside the SQL text. After every write that took effect the cursors opened
+// with auto-refresh and the other followers are told (CvDbFollower): rows
+// inserted are placed by a lookup each, anything else runs the queries again.
 //
 // Failures: nothing throws. A failing statement changes nothing (a failing
 // query yields no rows) and writes one line with SQLite's message to standard
@@ -39,9 +45,15 @@ public:
     bool IsReadOnly() const { return m_readOnly; }
     // How long a statement waits for another connection's lock on the file
     // before it fails with "database is locked" (kDefaultBusyTimeoutMs unless
-    // set). Takes effect at once on an open connection.
+    // set). Takes effect at once on an open connection. The wait looks at the
+    // lock every millisecond or two, so it ends soon after the lock goes.
     static constexpr int kDefaultBusyTimeoutMs = 2000;
     void SetBusyTimeout(int ms);
+    // Set before Open, on a connection used by one thread: a running
+    // statement, or its wait for a lock, ends as soon as `interrupted`
+    // returns true (it is asked every few thousand steps). An interrupted
+    // statement fails without a report.
+    void SetInterrupt(std::function<bool()> interrupted);
 
     // Opens the file (read-write mode creates a missing one) and installs the
     // locale's NOCASE collation and upper(). Without success the handle stays
@@ -80,10 +92,16 @@ public:
     // the connection's use; destroying it unregisters it.
     std::unique_ptr<CvDbSrvMemCursor2> OpenCursor(const CvDbQuery& query, bool autoRefresh);
 
+    // Follows the writes made through this connection until removed (not
+    // owned). Followers are told on the thread that wrote.
+    void AddFollower(CvDbFollower* follower);
+    void RemoveFollower(CvDbFollower* follower);
+
     // Groups the writes until the matching CommitBatch into one transaction:
-    // one commit to disk and one refresh of the cursors for many rows.
+    // one commit to disk, and the followers told once for all of its rows.
     // Batches nest; only the outermost one commits. A failed commit rolls
-    // the batch back and is reported; CommitBatch then returns false.
+    // the batch back and is reported; CommitBatch then returns false and the
+    // followers are not told.
     void BeginBatch();
     bool CommitBatch();
 
@@ -100,19 +118,34 @@ public:
     // The SQL text a query runs.
     static std::u16string QueryText(const CvDbQuery& query);
 
+    // Virtual machine steps of the statements run so far: the work done,
+    // whatever the machine's speed (benches and tests compare it).
+    uint64_t Steps() const { return m_steps.load(); }
+
 private:
     friend class CvDbSrvMemCursor2;
 
     void UnregisterCursor(CvDbSrvMemCursor2* cursor);
-    // Prepares, binds, steps once and finalises, then refreshes the cursors.
-    // `insertedInto` names the table of an INSERT, so that the cursors can
-    // add its row instead of running their queries again.
+    // Prepares, binds, steps once and finalises, then tells the followers.
+    // `insertedInto` names the table of an INSERT, so that they can place its
+    // row instead of running their queries again.
     bool ExecuteWrite(const std::u16string& sql, const CvDbRecord& record,
                       const CvDbRecord& whereParameters, const std::u16string& insertedInto = {});
     sqlite3_stmt* Prepare(const std::u16string& sql);
     void Report(const std::u16string& sql, const char* message) const;
-    void RefreshCursors();
     bool ExecuteSql(const char* sql);
+    // Finalises a statement, counting its steps.
+    void Finish(sqlite3_stmt* statement);
+    // A write took effect: told now, or at the commit of the batch it is in.
+    void Written(const std::u16string& insertedInto, int64_t rowid);
+    void TellInserted(const std::u16string& table, const std::vector<int64_t>& rowids);
+    void TellChanged();
+    bool InBatch() const { return m_batchDepth > 0 && !m_batchFailed; }
+    static int WaitForLock(void* self, int attempts);
+    static int CheckInterrupt(void* self);
+    // Whether a statement that ended with `rc` was interrupted on purpose
+    // (it is then not reported).
+    bool Interrupted(int rc) const;
 
     CvCriticalSection m_lock;
     std::vector<CvDbSrvMemCursor2*> m_cursors;
@@ -120,7 +153,14 @@ private:
     std::u16string m_path;
     std::string m_openError;
     bool m_readOnly = false;
-    int m_busyTimeoutMs = kDefaultBusyTimeoutMs;
+    std::atomic<int> m_busyTimeoutMs{kDefaultBusyTimeoutMs};
+    std::atomic<uint64_t> m_steps{0};
+    std::chrono::steady_clock::time_point m_waitingSince;
+    std::function<bool()> m_interrupted;
+    std::vector<CvDbFollower*> m_followers;
     int m_batchDepth = 0;
     bool m_batchFailed = false;
+    // What the open batch wrote: inserted rows, in order, or anything else.
+    std::vector<std::pair<std::u16string, int64_t>> m_batchInserts;
+    bool m_batchChanged = false;
 };

@@ -12,8 +12,27 @@ CvDbDataSet::~CvDbDataSet() = default;
 void CvDbDataSet::Open() {
     if (m_database) {
         m_cursor = m_database->OpenCursor(m_query, m_autoRefresh);
+        m_cursor->SetPaused(!m_following);
     }
     Notify();
+}
+
+void CvDbDataSet::SetFollowing(bool follow) {
+    m_following = follow;
+    if (!m_cursor) {
+        return;
+    }
+    m_cursor->SetPaused(!follow);
+    if (follow && m_cursor->IsStale()) {
+        m_cursor->Open();
+        Notify();
+    }
+}
+
+void CvDbDataSet::Freshen() {
+    if (m_cursor && m_cursor->IsStale()) {
+        m_cursor->Open();
+    }
 }
 
 void CvDbDataSet::Close() {
@@ -26,10 +45,12 @@ bool CvDbDataSet::SetCurrentRow(int row) {
 }
 
 int CvDbDataSet::GetLastIndex() {
+    Freshen();
     return m_cursor ? m_cursor->RowCount() - 1 : -1;
 }
 
 CvDbValue CvDbDataSet::ReadValue(int row, const std::u16string& column) {
+    Freshen();
     if (!m_cursor || !m_cursor->Move(row, CvDbSrvAbstractCursor2::FromFirst)) {
         return {};
     }
@@ -50,6 +71,7 @@ void CvDbDataSet::InsertRecord(const CvDbRecord&) {
 }
 
 void CvDbDataSet::DeleteRecord(int row) {
+    Freshen();
     if (m_cursor && m_database && m_cursor->Move(row, CvDbSrvAbstractCursor2::FromFirst)) {
         CvDbRecord record;
         if (m_cursor->GetRecord(record)) {
@@ -63,6 +85,7 @@ int CvDbDataSet::Find(const std::u16string& column, const CvDbValue& value) {
     if (!m_cursor) {
         return -1;
     }
+    Freshen();
     const auto& names = m_cursor->Query().columnNames;
     const auto found = std::find(names.begin(), names.end(), column);
     return found == names.end()

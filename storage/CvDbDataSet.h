@@ -14,6 +14,10 @@ class CvDatabase2;
 // cursor follows every write made through that connection. New parameters
 // take effect by Close and Open. Rows are read-only except for deletion, which
 // goes to the update table under the key condition.
+//
+// A data set that nobody looks at can stop following (SetFollowing(false)):
+// writes then only mark its rows stale, and it runs its query again when it
+// is next read, or at once when it follows again.
 class CvDbDataSet : public CvDataSet2 {
 public:
     explicit CvDbDataSet(CvDatabase2* database = nullptr);
@@ -26,6 +30,11 @@ public:
     // For example "rid =:rid": the deleted row's record supplies the values.
     void SetKeyCondition(std::u16string condition) { m_keyCondition = std::move(condition); }
     void SetAutoRefresh(bool autoRefresh) { m_autoRefresh = autoRefresh; }
+    // Following (the default) places or re-reads the rows at every write.
+    // Turning it on runs the query when the rows are stale, and then tells
+    // the observers.
+    void SetFollowing(bool follow);
+    bool IsFollowing() const { return m_following; }
 
     // Opens a cursor with the query (nothing without a connection), then
     // notifies the observers.
@@ -46,6 +55,9 @@ public:
     int Find(const std::u16string& column, const CvDbValue& value) override;
 
 private:
+    // Runs the query again when writes made the rows stale.
+    void Freshen();
+
     int m_currentRow = 0;
     CvDatabase2* m_database;
     std::unique_ptr<CvDbSrvMemCursor2> m_cursor;
@@ -53,4 +65,5 @@ private:
     std::u16string m_updateTable;
     std::u16string m_keyCondition;
     bool m_autoRefresh = true;
+    bool m_following = true;
 };

@@ -19,6 +19,7 @@ CvDbSrvMemCursor2::~CvDbSrvMemCursor2() {
 }
 
 void CvDbSrvMemCursor2::Open() {
+    m_stale = false;
     m_cache.clear();
     if (!m_database) {
         m_rows.clear();
@@ -96,18 +97,45 @@ const CvDbValue& CvDbSrvMemCursor2::SortValueAt(size_t index) {
     return found->second;
 }
 
-void CvDbSrvMemCursor2::RowInserted(const std::u16string& table, int64_t rowid) {
+void CvDbSrvMemCursor2::RowsInserted(const std::u16string& table,
+                                     const std::vector<int64_t>& rowids) {
+    if (!m_autoRefresh) {
+        return;
+    }
+    if (m_paused) {
+        m_stale = true;
+        return;
+    }
     if (!IsLazy() || table != m_query.keyTable || !m_database) {
         Open();
         return;
     }
-    Row inserted;
-    if (!LookUp(rowid, inserted)) {
-        Open();
+    for (const int64_t rowid : rowids) {
+        if (!Place(rowid)) {
+            Open();
+            return;
+        }
+    }
+}
+
+void CvDbSrvMemCursor2::RowsChanged() {
+    if (!m_autoRefresh) {
         return;
     }
+    if (m_paused) {
+        m_stale = true;
+        return;
+    }
+    Open();
+}
+
+bool CvDbSrvMemCursor2::Place(int64_t rowid) {
+    Row inserted;
+    if (!LookUp(rowid, inserted)) {
+        return false;
+    }
     if (inserted.empty()) {
-        return;  // not one of the query's rows
+        return true;  // not one of the query's rows
     }
     const CvDbValue sort = inserted.size() > 1 ? inserted[1] : CvDbValue();
     // A new row mostly comes first; the sort values of the rows it is
@@ -127,6 +155,7 @@ void CvDbSrvMemCursor2::RowInserted(const std::u16string& table, int64_t rowid) 
     }
     m_keys.insert(m_keys.begin() + static_cast<std::ptrdiff_t>(low), rowid);
     m_sortValues.emplace(rowid, sort);
+    return true;
 }
 
 int CvDbSrvMemCursor2::RowCount() const {

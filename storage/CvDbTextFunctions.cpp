@@ -1,6 +1,9 @@
 #include "storage/CvDbTextFunctions.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include <sqlite3.h>
 #include <unicode/ucasemap.h>
@@ -24,6 +27,50 @@ int CompareNoCase(void* collator, int lengthA, const void* a, int lengthB, const
 
 void DestroyCollator(void* collator) {
     ucol_close(static_cast<UCollator*>(collator));
+}
+
+// The sort key at the collator's strength, in hex.
+void NoCaseKey(sqlite3_context* context, int, sqlite3_value** args) {
+    const auto* text = static_cast<const UChar*>(sqlite3_value_text16(args[0]));
+    if (!text) {
+        return;  // NULL stays NULL
+    }
+    const int32_t length = sqlite3_value_bytes16(args[0]) / 2;
+    const auto* collator = static_cast<const UCollator*>(sqlite3_user_data(context));
+    std::vector<uint8_t> key(64);
+    int32_t size = ucol_getSortKey(collator, text, length, key.data(), static_cast<int32_t>(key.size()));
+    if (size > static_cast<int32_t>(key.size())) {
+        key.resize(static_cast<size_t>(size));
+        size = ucol_getSortKey(collator, text, length, key.data(), size);
+    }
+    if (size <= 0) {
+        sqlite3_result_error(context, "nocase_key: no collation key", -1);
+        return;
+    }
+    // The key ends with a zero byte of its own.
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(static_cast<size_t>(size) * 2);
+    for (int32_t i = 0; i + 1 < size; ++i) {
+        hex += kDigits[key[static_cast<size_t>(i)] >> 4];
+        hex += kDigits[key[static_cast<size_t>(i)] & 0xF];
+    }
+    sqlite3_result_text64(context, hex.data(), hex.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+// Without a collator "NOCASE" stays SQLite's, which folds ASCII letters only.
+void AsciiNoCaseKey(sqlite3_context* context, int, sqlite3_value** args) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+    if (!text) {
+        return;
+    }
+    std::string key(text, static_cast<size_t>(sqlite3_value_bytes(args[0])));
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    sqlite3_result_text64(context, key.data(), key.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
 void DestroyCaseMap(void* caseMap) {
@@ -131,12 +178,25 @@ bool Install(sqlite3* db, const std::string& localeName) {
     UErrorCode status = U_ZERO_ERROR;
     UCollator* collator = ucol_open(CvIcuLocaleId(localeName).c_str(), &status);
     if (U_FAILURE(status)) {
+        sqlite3_create_function_v2(db, "nocase_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   nullptr, AsciiNoCaseKey, nullptr, nullptr, nullptr);
         return false;
     }
     ucol_setStrength(collator, UCOL_SECONDARY);
     // SQLite calls the destructor itself, also when the registration fails.
     if (sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, collator, CompareNoCase,
                                     DestroyCollator) != SQLITE_OK) {
+        return false;
+    }
+    // The keys come from a collator of their own with the same settings.
+    UCollator* keyCollator = ucol_open(CvIcuLocaleId(localeName).c_str(), &status);
+    if (U_FAILURE(status)) {
+        return false;
+    }
+    ucol_setStrength(keyCollator, UCOL_SECONDARY);
+    if (sqlite3_create_function_v2(db, "nocase_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   keyCollator, NoCaseKey, nullptr, nullptr,
+                                   DestroyCollator) != SQLITE_OK) {
         return false;
     }
     // The root case mapping: the same for every locale, like the upper-casing

@@ -2,6 +2,7 @@
 
 #include "app/CvFileTime.h"
 #include "app/CvTimeStamp.h"
+#include "storage/CvArchiveExport.h"
 #include "storage/CvArchiveSearch.h"
 
 namespace {
@@ -46,17 +47,6 @@ std::u16string EveryPartnerBranches(const std::u16string& msgtype, const std::u1
     return named + u" UNION ALL " + unnamed;
 }
 
-// The newest time and row of every partner among the rows that pass any
-// other search, both directions in one pass over the table ("+" keeps the
-// indexes out: whole rows are read anyway).
-std::u16string SearchBranch() {
-    return std::u16string(
-               u"SELECT CASE WHEN msgtype = 1 THEN sender ELSE recipient END AS dlg, "
-               u"max(msgtime) AS maxtime, max(rid) AS maxrid FROM messages "
-               u"WHERE +msgtype IN (1, 2) AND NOT ") +
-           kMatchesAll + u" AND " + CvArchiveSearch::MatchCondition() + u" GROUP BY dlg";
-}
-
 // The rows of one direction whose partner equals :addr as the conversation
 // compares it. The locale's comparison runs over the few distinct partner
 // names only; their rows are then found through the byte-order indexes.
@@ -67,6 +57,10 @@ std::u16string PartnerRows(const std::u16string& msgtype, const std::u16string& 
 
 }  // namespace
 
+// Dialogues are grouped by their partner with letter case ignored as the
+// conversation ignores it (NOCASE), so that "bob" and "BOB" are one dialogue
+// that opens the messages of both; the row shown is the newest (largest
+// rid) of the group.
 const std::u16string CvMsgArchive::kDialogueReferenceSql =
     u"\t\t\tSELECT msgtype, dlg, sender, recipient, message, max(msgtime), max(rid), conttype from "
     u"\t\t\t( \t\t\tSELECT rid,msgtype, msgtime, sender as dlg, sender, recipient, message, 1 as "
@@ -75,7 +69,7 @@ const std::u16string CvMsgArchive::kDialogueReferenceSql =
     u"\t\t\tSELECT rid,msgtype, msgtime, recipient as dlg, sender, recipient,  message, conttype  "
     u"from messages \t\t\twhere msgtype = 2 and (upper(message) LIKE upper(:srchstr) or "
     u"upper(sender) LIKE upper(:srchstr) or upper(recipient) LIKE upper(:srchstr))  \t\t\t) "
-    u"\t\t\tgroup by dlg \t\t\torder by msgtime desc";
+    u"\t\t\tgroup by dlg COLLATE NOCASE \t\t\torder by msgtime desc";
 
 const std::u16string CvMsgArchive::kConversationReferenceWhere =
     u"((sender = :addr COLLATE NOCASE AND msgtype = 1) OR "
@@ -123,37 +117,13 @@ const std::vector<CvDbScriptEntry>& CvMsgArchive::Script() {
     return script;
 }
 
-const std::u16string& CvMsgArchive::DialogueSql() {
-    // The row of a dialogue is the one with the largest rid (as the bare
-    // columns of the grouped reference statement are); received rows show
-    // conttype 1.
-    static const std::u16string sql =
-        u"SELECT m.msgtype, g.dlg, m.sender, m.recipient, m.message, g.maxtime, g.maxrid, "
-        u"CASE WHEN m.msgtype = 1 THEN 1 ELSE m.conttype END "
-        u"FROM (SELECT dlg, max(maxtime) AS maxtime, max(maxrid) AS maxrid FROM (" +
-        EveryPartnerBranches(u"1", u"sender") + u" UNION ALL " +
-        EveryPartnerBranches(u"2", u"recipient") + u" UNION ALL " + SearchBranch() +
-        u") GROUP BY dlg) AS g JOIN messages AS m ON m.rid = g.maxrid ORDER BY m.msgtime DESC";
+const std::u16string& CvMsgArchive::EveryPartnerSql() {
+    static const std::u16string sql = EveryPartnerBranches(u"1", u"sender") + u" UNION ALL " +
+                                      EveryPartnerBranches(u"2", u"recipient");
     return sql;
 }
 
-CvMsgArchive::CvMsgArchive() : m_dialogues(&m_db), m_conversation(&m_db) {
-    CvDbQuery& dialogues = m_dialogues.Query();
-    dialogues.rawSql = DialogueSql();
-    dialogues.parameters[u"srchstr"] = CvDbValue::FromAnsi("%%");
-    dialogues.columnNames = {u"msgtype", u"interlocutor", u"sender", u"recipient",
-                             u"message", u"msgtime",      u"rid",    u"conttype"};
-    m_dialogues.SetUpdateTable(kMessages);
-    m_dialogues.SetKeyCondition(u"rid =:rid");
-
-    dialogues.producer = [this](CvDatabase2& database, const CvDbQuery& query,
-                                std::vector<CvDbSrvMemCursor2::Row>& rows) {
-        const auto pattern = query.parameters.find(u"srchstr");
-        return CvArchiveSearch::Run(
-            database, pattern == query.parameters.end() ? CvDbValue() : pattern->second, query,
-            m_searchIndexReady, rows);
-    };
-
+CvMsgArchive::CvMsgArchive() : m_dialogues(m_db), m_conversation(&m_db) {
     CvDbQuery& conversation = m_conversation.Query();
     conversation.rawSql = ConversationSql();
     conversation.keyColumn = u"rid";
@@ -164,6 +134,11 @@ CvMsgArchive::CvMsgArchive() : m_dialogues(&m_db), m_conversation(&m_db) {
     conversation.parameters[u"addr"] = CvDbValue::FromAnsi("");
     m_conversation.SetUpdateTable(kMessages);
     m_conversation.SetKeyCondition(u"rid =:rid");
+    m_conversation.SetFollowing(false);  // until a window shows it
+}
+
+CvMsgArchive::~CvMsgArchive() {
+    Close();
 }
 
 bool CvMsgArchive::Open(const std::string& path) {
@@ -175,21 +150,56 @@ bool CvMsgArchive::Open(const std::string& path) {
     }
     m_db.ExecuteScript(Script());
     m_searchIndexReady = CvArchiveSearch::CompleteIndex(m_db);
+    m_dialogues.SetIndexReady(m_searchIndexReady);
     m_dialogues.Open();
     m_conversation.Open();
     return true;
 }
 
 void CvMsgArchive::Close() {
+    ReadInBackground(nullptr);
     m_dialogues.Close();
     m_conversation.Close();
     m_db.Close();
 }
 
+void CvMsgArchive::ReadInBackground(std::function<void()> searchReady) {
+    if (!searchReady) {
+        m_dialogues.SetReader(nullptr, nullptr);
+        m_searchReader.reset();
+        m_exportReader.reset();
+        return;
+    }
+    if (!m_db.IsOpen()) {
+        return;
+    }
+    if (!m_searchReader) {
+        m_searchReader = std::make_unique<CvArchiveReader>(m_db.GetPath());
+        m_exportReader = std::make_unique<CvArchiveReader>(m_db.GetPath());
+    }
+    m_dialogues.SetReader(m_searchReader.get(), std::move(searchReady));
+}
+
+void CvMsgArchive::Export(const std::string& path, bool html,
+                          std::function<void(bool, int)> done) {
+    if (!m_exportReader) {
+        int count = 0;
+        const bool written = CvArchiveExport::ExportArchive(m_db, path, html, count);
+        done(written, count);
+        return;
+    }
+    m_exportReader->Post([path, html, done = std::move(done)](
+                             CvDatabase2& database, const CvArchiveReader::Cancelled& cancelled) {
+        int count = 0;
+        const bool written = CvArchiveExport::ExportArchive(database, path, html, count, cancelled);
+        if (!cancelled()) {
+            done(written, count);
+        }
+    });
+}
+
 void CvMsgArchive::SetSearchText(const std::string& text) {
-    m_dialogues.Query().parameters[u"srchstr"] = CvDbValue::FromAnsi("%" + text + "%");
-    m_dialogues.Close();
-    m_dialogues.Open();
+    m_dialogues.Search(CvDbValue::FromAnsi("%" + text + "%"));
 }
 
 void CvMsgArchive::SetPartner(const std::string& partner) {
@@ -280,13 +290,23 @@ bool CvMsgArchive::Clear() {
     m_db.ExecuteScript(Script());
     cleared = m_db.CommitBatch() && cleared;
     m_searchIndexReady = CvArchiveSearch::CompleteIndex(m_db);
-    m_dialogues.Open();
-    m_conversation.Open();
-    NotifyViews();
+    m_dialogues.SetIndexReady(m_searchIndexReady);
+    // Both views are told, shown or not: a window must not keep showing what
+    // is gone, and reading an empty archive costs nothing.
+    if (cleared) {
+        m_dialogues.Empty();  // no search needed to know; tells the observers
+    } else {
+        m_dialogues.Notify();
+    }
+    m_conversation.Notify();
     return cleared;
 }
 
 void CvMsgArchive::NotifyViews() {
-    m_dialogues.Notify();
-    m_conversation.Notify();
+    if (m_dialogues.IsFollowing()) {
+        m_dialogues.Notify();
+    }
+    if (m_conversation.IsFollowing()) {
+        m_conversation.Notify();
+    }
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -116,7 +117,11 @@ CHistoryForm::CHistoryForm(CvFormHost& main, CvMsgArchive& archive, int linkMode
     m_searchTimer.setSingleShot(true);
     m_searchTimer.setInterval(kSearchDelayMs);
     connect(&m_searchTimer, &QTimer::timeout, this, &CHistoryForm::Search);
-    connect(m_search, &QLineEdit::textChanged, this, [this] { m_searchTimer.start(); });
+    connect(m_search, &QLineEdit::textChanged, this, [this] {
+        // A result for the text before is of no use any more.
+        m_archive.Dialogues().CancelSearch();
+        m_searchTimer.start();
+    });
     connect(m_search, &CvEdit::buttonClicked, this, &CHistoryForm::ClearSearch);
 
     // The two grids over the archive's views.
@@ -144,6 +149,11 @@ CHistoryForm::CHistoryForm(CvFormHost& main, CvMsgArchive& archive, int linkMode
     m_messages->setObjectName("MessageGrid");
     m_dialogues->Attach(&m_archive.Dialogues());
     m_messages->Attach(&m_archive.Conversation());
+    // Searches and exports read on threads of their own; a search's result
+    // is taken here, on the window's thread.
+    m_archive.ReadInBackground([this] {
+        QMetaObject::invokeMethod(this, &CHistoryForm::SearchFinished, Qt::QueuedConnection);
+    });
     connect(m_dialogues, &CvDataSetGrid2::rowActivated, this,
             [this] { Command(kCmdOpenDialogue); });
 
@@ -173,6 +183,8 @@ CHistoryForm::CHistoryForm(CvFormHost& main, CvMsgArchive& archive, int linkMode
 }
 
 CHistoryForm::~CHistoryForm() {
+    m_archive.ReadInBackground(nullptr);  // nothing calls back after this
+    Follow(false);
     m_dialogues->Attach(nullptr);
     m_messages->Attach(nullptr);
 }
@@ -252,10 +264,24 @@ void CHistoryForm::SwitchView(View view) {
     m_dialogues->setVisible(!messages);
     (messages ? m_messages : m_dialogues)->setFocus();
     layout()->activate();
+    Follow(isVisible());
+}
+
+void CHistoryForm::Follow(bool shown) {
+    m_archive.Conversation().SetFollowing(shown && m_view == kMessages);
+    m_archive.Dialogues().SetFollowing(shown && m_view == kDialogues);
+}
+
+void CHistoryForm::SearchFinished() {
+    if (m_archive.Dialogues().FinishSearch() && m_newSearch) {
+        m_newSearch = false;
+        m_dialogues->SetCurrentRow(0);
+    }
 }
 
 void CHistoryForm::Search() {
     m_searchTimer.stop();
+    m_newSearch = true;
     m_archive.SetSearchText(m_search->text().toStdString());
     m_dialogues->SetCurrentRow(0);
 }
@@ -269,12 +295,24 @@ void CHistoryForm::OpenSelectedDialogue() {
     if (m_dialogues->CurrentRow() < 0) {
         return;
     }
-    const std::string partner = m_dialogues->CurrentText(u"interlocutor");
-    CvDbDataSet& dialogues = m_archive.Dialogues();
+    const int64_t rid =
+        m_archive.Dialogues().ReadValue(m_dialogues->CurrentRow(), u"rid").AsInteger();
+    ShowDialogueOf(SelectedCorrespondent(), rid);
+}
+
+CvRecipient CHistoryForm::SelectedCorrespondent() {
+    if (m_view == kMessages) {
+        return m_messages->CurrentRow() >= 0 ? m_correspondent : CvRecipient{kRecipientUser, ""};
+    }
+    // The dialogue's partner: the sender of a received row, the recipient
+    // (with the kind it was sent as) of a sent one; never the user.
     const int row = m_dialogues->CurrentRow();
-    int32_t kind = static_cast<int32_t>(dialogues.ReadValue(row, u"conttype").AsInteger());
-    const int64_t rid = dialogues.ReadValue(row, u"rid").AsInteger();
-    ShowDialogueOf({kind == 0 ? kRecipientUser : kind, partner}, rid);
+    if (row < 0) {
+        return {kRecipientUser, ""};
+    }
+    CvArchiveDialogues& dialogues = m_archive.Dialogues();
+    const auto kind = static_cast<int32_t>(dialogues.ReadValue(row, u"conttype").AsInteger());
+    return {kind == 0 ? kRecipientUser : kind, m_dialogues->CurrentText(u"interlocutor")};
 }
 
 CvDataSetGrid2* CHistoryForm::CurrentGrid() const {
@@ -282,9 +320,9 @@ CvDataSetGrid2* CHistoryForm::CurrentGrid() const {
 }
 
 void CHistoryForm::WriteToSender() {
-    const std::string sender = CurrentGrid()->CurrentText(u"sender");
-    if (CurrentGrid()->CurrentRow() >= 0 && !sender.empty()) {
-        m_main.OpenWriteMessage({{kRecipientUser, sender}});
+    const CvRecipient correspondent = SelectedCorrespondent();
+    if (!correspondent.name.empty()) {
+        m_main.OpenWriteMessage({correspondent});
     }
 }
 
@@ -305,7 +343,9 @@ void CHistoryForm::Delete() {
         return;
     }
     // Row-wise: in the dialogue list this is the dialogue's newest message.
-    (m_view == kMessages ? m_archive.Conversation() : m_archive.Dialogues()).DeleteRecord(row);
+    CvDataSet2& view = m_view == kMessages ? static_cast<CvDataSet2&>(m_archive.Conversation())
+                                           : m_archive.Dialogues();
+    view.DeleteRecord(row);
     m_archive.NotifyViews();
 }
 
@@ -346,10 +386,34 @@ void CHistoryForm::Export() {
         return;
     }
     const auto [path, html] = ExportTarget(chosen.first, chosen.second);
-    int count = 0;
-    if (!CvArchiveExport::ExportArchive(m_archive.Database(), path.toStdString(), html, count)) {
-        QMessageBox::warning(this, Text(1201), Text(1217).replace("%1", path));
+    // Asked here, once the extension is added: the save dialog saw the name
+    // without it.
+    if (QFileInfo(path).exists()) {
+        const bool replace = confirmReplace
+                                 ? confirmReplace(path)
+                                 : QMessageBox::question(this, Text(1214),
+                                                         Text(1218).replace("%1", path),
+                                                         QMessageBox::Yes | QMessageBox::No,
+                                                         QMessageBox::No) == QMessageBox::Yes;
+        if (!replace) {
+            return;
+        }
     }
+    // Written on the archive's export thread; a failure is told here.
+    m_archive.Export(path.toStdString(), html, [this, path = path](bool written, int) {
+        if (!written) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, path] {
+                    if (exportFailed) {
+                        exportFailed(path);
+                    } else {
+                        QMessageBox::warning(this, Text(1201), Text(1217).replace("%1", path));
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    });
 }
 
 void CHistoryForm::ApplyAppearance() {
@@ -415,7 +479,13 @@ void CHistoryForm::closeEvent(QCloseEvent* event) {
 
 void CHistoryForm::showEvent(QShowEvent* event) {
     ApplyAppearance();
+    Follow(true);
     CvFormBase::showEvent(event);
+}
+
+void CHistoryForm::hideEvent(QHideEvent* event) {
+    Follow(false);
+    CvFormBase::hideEvent(event);
 }
 
 void CHistoryForm::changeEvent(QEvent* event) {

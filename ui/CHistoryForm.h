@@ -17,9 +17,12 @@ class QToolButton;
 // The message archive: the dialogue list (one row per correspondent, its
 // newest message) and, after opening a row, the messages exchanged with that
 // correspondent. It searches, copies, deletes, answers, clears and exports.
-// Both lists follow the archive, so messages that arrive or are sent while it
-// is open appear at once. Down in the search field moves to the dialogue
-// list. Closing or Escape only hides it.
+// The list on screen follows the archive, so messages that arrive or are sent
+// while it is open appear at once; a list not shown does no work for them and
+// catches up when shown again. Searches and exports run on the archive's
+// reader threads, so the window (and the popup) never wait for them. Down in
+// the search field moves to the dialogue list. Closing or Escape only hides
+// it.
 class CHistoryForm : public CvFormBase {
     Q_OBJECT
 public:
@@ -65,6 +68,11 @@ public:
     std::function<std::pair<QString, bool>()> askExportFile;
     // Asks the question before the archive is cleared; tests replace it.
     std::function<bool()> confirmClear;
+    // Asks whether an existing file (the name with its extension) is to be
+    // replaced by the export; tests replace it.
+    std::function<bool(const QString& path)> confirmReplace;
+    // Tells the user that an export could not be written; tests replace it.
+    std::function<void(const QString& path)> exportFailed;
 
     // The name an export writes to and whether it is HTML, by the chosen
     // name and filter: a name without extension gets "html" with the HTML
@@ -76,14 +84,21 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void SwitchView(View view);
+    // Only the list on screen follows the archive.
+    void Follow(bool shown);
+    // A search's result came in on the reader thread.
+    void SearchFinished();
     void Search();
     void ClearSearch();
     void OpenSelectedDialogue();
     CvDataSetGrid2* CurrentGrid() const;
+    // The correspondent of the current row (name "" without one).
+    CvRecipient SelectedCorrespondent();
     void WriteToSender();
     void Copy();
     void Delete();
@@ -106,4 +121,6 @@ private:
     QMenu* m_serviceMenu;
     QMenu* m_rowMenu;
     QTimer m_searchTimer;
+    // A search the user started: its result shows from the first row.
+    bool m_newSearch = false;
 };

@@ -1,7 +1,16 @@
 #include "storage/CvArchiveExport.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -73,6 +82,93 @@ TEST_F(CvArchiveExportTest, TheWholeArchiveComesOutOnceInTimeOrder) {
         ASSERT_NE(found, std::string::npos) << minute;
         at = found + cell.size();
     }
+}
+
+std::vector<std::string> Files(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The file is written beside its target and renamed over it when complete:
+// an export that fails half-way (here the file grows past the process's
+// limit, as on a full disk) or is cancelled leaves the file that was there
+// as it was, and no partial file anywhere.
+TEST_F(CvArchiveExportTest, AFailedOrCancelledExportLeavesTheOldFileWhole) {
+    for (int i = 0; i < 300; ++i) {
+        Add("2024-03-01 10:00:00", "BOB", std::string(100, 'x').c_str());
+    }
+    const std::string path = m_dir.File("archive.csv");
+    WriteFileText(path, "the export of yesterday\n");
+    const std::vector<std::string> before = Files(m_dir.Path());
+
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previous = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 8192;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int count = -1;
+    const bool written = CvArchiveExport::ExportArchive(m_archive.Database(), path, false, count);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(ReadFileText(path), "the export of yesterday\n");
+    EXPECT_EQ(Files(m_dir.Path()), before);
+
+    int asked = 0;
+    EXPECT_FALSE(CvArchiveExport::ExportArchive(m_archive.Database(), path, true, count,
+                                                [&asked] { return ++asked > 1; }));
+    EXPECT_EQ(ReadFileText(path), "the export of yesterday\n");
+    EXPECT_EQ(Files(m_dir.Path()), before);
+}
+
+// A complete export replaces the file a link points to (the link stays) and
+// keeps the replaced file's permissions; a new file gets the usual ones.
+TEST_F(CvArchiveExportTest, AnExportReplacesTheLinkedFileAndKeepsItsPermissions) {
+    AddFixture();
+    const std::string real = m_dir.File("real.html");
+    const std::string link = m_dir.File("link.html");
+    WriteFileText(real, "old");
+    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    ASSERT_EQ(symlink("real.html", link.c_str()), 0);
+    int count = 0;
+    ASSERT_TRUE(CvArchiveExport::ExportArchive(m_archive.Database(), link, true, count));
+    EXPECT_EQ(count, 2);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_NE(ReadFileText(real).find("Al &quot;Al&quot; ice"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    const mode_t mask = umask(022);
+    const std::string fresh = m_dir.File("fresh.csv");
+    ASSERT_TRUE(CvArchiveExport::ExportArchive(m_archive.Database(), fresh, false, count));
+    umask(mask);
+    ASSERT_EQ(stat(fresh.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_EQ(Files(m_dir.Path()),
+              (std::vector<std::string>{"fresh.csv", "link.html", "messages", "real.html"}));
+}
+
+// Exporting in the background reads through the reader's own connection and
+// reports on its thread.
+TEST_F(CvArchiveExportTest, ABackgroundExportReportsWhenWritten) {
+    AddFixture();
+    m_archive.ReadInBackground([] {});
+    std::atomic<int> result{-1};
+    const std::string path = m_dir.File("out.csv");
+    m_archive.Export(path, false, [&result](bool written, int count) {
+        result = written ? count : -2;
+    });
+    ASSERT_TRUE(WaitUntil([&result] { return result != -1; }));
+    EXPECT_EQ(result, 2);
+    EXPECT_NE(ReadFileText(path).find("lone\r\nLF, comma"), std::string::npos);
+    m_archive.ReadInBackground(nullptr);
 }
 
 TEST_F(CvArchiveExportTest, CsvQuotesADateWithACommaSoColumnsNeverShift) {

@@ -2,9 +2,11 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "platform/CvTextCodec.h"
 #include "storage/CvDbDataSet.h"
@@ -255,6 +257,141 @@ TEST_F(CvDatabase2Test, DataSetsFollowEveryWriteAndDeleteByKey) {
     EXPECT_EQ(dataSet.ReadValue(0, u"number"), Int(20));
     EXPECT_EQ(Rows(u"SELECT a FROM t ORDER BY a").size(), 2u);
     dataSet.Detach(&counter);
+}
+
+// Writes the followers were told of, as "+table:rid,rid" and "changed".
+class Log : public CvDbFollower {
+public:
+    void RowsInserted(const std::u16string& table, const std::vector<int64_t>& rowids) override {
+        std::string entry = "+" + CvDbText::ToUtf8(table) + ":";
+        for (size_t i = 0; i < rowids.size(); ++i) {
+            entry += (i ? "," : "") + std::to_string(rowids[i]);
+        }
+        told.push_back(entry);
+    }
+    void RowsChanged() override { told.push_back("changed"); }
+    std::vector<std::string> told;
+};
+
+// Followers hear of a write once it took effect: a statement at once, a
+// batch once at its commit with all its rows (so a view places each row by
+// a lookup rather than running its query again), and a write that failed or
+// a batch rolled back not at all.
+TEST_F(CvDatabase2Test, FollowersHearOfEachWriteThatTookEffect) {
+    m_db.ExecuteScript({{3, u"CREATE TABLE u (x INT)"}});
+    Log log;
+    m_db.AddFollower(&log);
+    using Told = std::vector<std::string>;
+
+    m_db.Insert(u"t", {{u"a", Int(1)}});
+    EXPECT_EQ(log.told, (Told{"+t:1"}));
+
+    log.told.clear();
+    m_db.BeginBatch();
+    m_db.Insert(u"t", {{u"a", Int(2)}});
+    m_db.Insert(u"u", {{u"x", Int(9)}});
+    m_db.BeginBatch();  // nested: only the outermost commits
+    m_db.Insert(u"t", {{u"a", Int(3)}});
+    EXPECT_TRUE(m_db.CommitBatch());
+    EXPECT_TRUE(log.told.empty());
+    EXPECT_TRUE(m_db.CommitBatch());
+    EXPECT_EQ(log.told, (Told{"+t:2,3", "+u:1"}));
+
+    log.told.clear();
+    m_db.BeginBatch();
+    m_db.Insert(u"t", {{u"a", Int(4)}});
+    m_db.Update(u"t", {{u"a", Int(5)}}, u"rid = :rid", {{u"rid", Int(4)}});
+    EXPECT_TRUE(m_db.CommitBatch());
+    m_db.Delete(u"t", u"rid = :rid", {{u"rid", Int(4)}});
+    EXPECT_EQ(log.told, (Told{"changed", "changed"}));
+
+    // Another connection holds the file: the writes fail and are not told.
+    log.told.clear();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_dir.File("test.db").c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    m_db.SetBusyTimeout(0);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(m_db.Insert(u"t", {{u"a", Int(6)}}));
+    m_db.BeginBatch();
+    EXPECT_FALSE(m_db.Insert(u"t", {{u"a", Int(7)}}));
+    m_db.CommitBatch();
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(log.told.empty());
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    m_db.RemoveFollower(&log);
+    m_db.Insert(u"t", {{u"a", Int(8)}});
+    EXPECT_TRUE(log.told.empty());
+}
+
+// A data set that nobody looks at does no work for writes: it runs its query
+// again when it is read, or at once (telling its observers) when it follows
+// again.
+TEST_F(CvDatabase2Test, ADataSetThatDoesNotFollowCatchesUpWhenReadOrFollowing) {
+    CvDbDataSet dataSet(&m_db);
+    dataSet.Query().rawSql = u"SELECT a FROM t ORDER BY a";
+    dataSet.Query().columnNames = {u"a"};
+    dataSet.SetFollowing(false);
+    dataSet.Open();
+    Counter counter;
+    dataSet.Attach(&counter);
+    const uint64_t before = m_db.Steps();
+    m_db.Insert(u"t", {{u"a", Int(1)}});
+    const uint64_t inserting = m_db.Steps() - before;
+    m_db.Insert(u"t", {{u"a", Int(2)}});
+    EXPECT_EQ(m_db.Steps() - before, 2 * inserting);  // no query ran
+    EXPECT_EQ(dataSet.GetLastIndex(), 1);
+    EXPECT_EQ(counter.count, 0);
+
+    m_db.Insert(u"t", {{u"a", Int(3)}});
+    dataSet.SetFollowing(true);
+    EXPECT_EQ(counter.count, 1);
+    const uint64_t following = m_db.Steps();
+    m_db.Insert(u"t", {{u"a", Int(0)}});
+    EXPECT_GT(m_db.Steps() - following, inserting);  // it follows again
+    EXPECT_EQ(dataSet.ReadValue(0, u"a"), Int(0));
+    EXPECT_EQ(dataSet.GetLastIndex(), 3);
+    dataSet.Detach(&counter);
+}
+
+// A statement of an interruptible connection ends when asked to, quietly,
+// and so does its wait for another connection's lock.
+TEST_F(CvDatabase2Test, AnInterruptEndsAStatementAndItsWaitQuietly) {
+    bool stop = false;
+    CvDatabase2 reader;
+    reader.SetPath(m_dir.File("test.db"));
+    reader.SetReadOnly(true);
+    int asked = 0;
+    reader.SetInterrupt([&] {
+        ++asked;
+        return stop || asked > 50;
+    });
+    ASSERT_TRUE(reader.Open());
+    CvDbQuery endless;
+    endless.rawSql =
+        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT count(*) FROM n";
+    testing::internal::CaptureStderr();
+    std::vector<CvDbSrvMemCursor2::Row> rows;
+    EXPECT_FALSE(reader.RunQuery(endless, rows));
+    EXPECT_GT(asked, 50);
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_dir.File("test.db").c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    reader.SetBusyTimeout(60000);
+    asked = 0;
+    CvDbQuery table;
+    table.rawSql = u"SELECT a FROM t";
+    EXPECT_FALSE(reader.RunQuery(table, rows));  // ends long before the minute
+    EXPECT_GT(asked, 50);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    const std::string reported = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(reported.find("interrupt"), std::string::npos) << reported;
+    stop = false;
+    asked = -1000000;
+    EXPECT_TRUE(reader.RunQuery(table, rows));
 }
 
 TEST_F(CvDatabase2Test, CursorsOutlivingTheConnectionKeepTheirRows) {

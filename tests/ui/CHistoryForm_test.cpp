@@ -4,6 +4,7 @@
 // keyboard, and messages that arrive while it is open.
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
@@ -25,6 +26,7 @@
 #include "support/MainFormTestCase.h"
 #include "ui/CHistoryForm.h"
 #include "ui/CMainForm.h"
+#include "ui/CNewMsgForm.h"
 #include "widgets/CvDataSetGrid2.h"
 #include "widgets/CvEdit.h"
 #include "widgets/CvMessageRowDelegate.h"
@@ -85,6 +87,26 @@ private:
         return m_main->ArchiveWindow();
     }
 
+    // The dialogue list is searched for in the background: waits until it
+    // shows `rows` rows and no search runs.
+    bool Listed(CHistoryForm* form, int rows) {
+        return QTest::qWaitFor(
+            [&] {
+                return !m_main->Archive()->Dialogues().IsSearching() &&
+                       form->DialogueGrid()->RowCount() == rows;
+            },
+            kWait);
+    }
+
+    QStringList Interlocutors() {
+        QStringList names;
+        CvDataSet& dialogues = m_main->Archive()->Dialogues();
+        for (int i = 0; i <= dialogues.GetLastIndex(); ++i) {
+            names << QString::fromStdString(dialogues.ReadValue(i, u"interlocutor").AsUtf8());
+        }
+        return names;
+    }
+
 private slots:
     void readMessagesOpensOneWindowWithTheDialogueList() {
         CHistoryForm* form = Open();
@@ -92,7 +114,8 @@ private slots:
         QVERIFY(form->isVisible());
         QCOMPARE(form->windowTitle(), QString("Message archive"));
         QCOMPARE(form->CurrentView(), CHistoryForm::kDialogues);
-        QCOMPARE(form->DialogueGrid()->RowCount(), 2);
+        QVERIFY(Listed(form, 2));
+        QCOMPARE(form->DialogueGrid()->CurrentRow(), 0);
         m_main->Command(CMainForm::kCmdReadMessages);
         QCOMPARE(m_main->ArchiveWindow(), form);
         form->grab().save(QString(qgetenv("CORVANE_SCREENSHOTS")) + "archive-dialogues.png");
@@ -104,6 +127,7 @@ private slots:
     void searchRunsOnceHalfASecondAfterTheLastKey() {
         CHistoryForm* form = Open();
         QVERIFY(form != nullptr);
+        QVERIFY(Listed(form, 2));
         QElapsedTimer clock;
         clock.start();
         struct SearchLog : CvObserver {
@@ -162,7 +186,7 @@ private slots:
         if (pauses(0) < kEarliest) {
             QCOMPARE(log.searches.size(), size_t{1});
         }
-        QCOMPARE(form->DialogueGrid()->RowCount(), 1);
+        QVERIFY(Listed(form, 1));
         QCOMPARE(form->DialogueGrid()->CurrentText(u"interlocutor"), std::string("CAROL"));
 
         // Two more keys: again one search, after the last of them.
@@ -179,14 +203,16 @@ private slots:
         if (pauses(firstKey) < kEarliest) {
             QCOMPARE(log.searches.size(), before + 1);
         }
-        QCOMPARE(form->DialogueGrid()->RowCount(), 1);
+        QVERIFY(Listed(form, 1));
 
-        // The field's button clears the search at once.
+        // The field's button clears the search without the pause.
         const size_t searched = log.searches.size();
+        const qint64 cleared = clock.elapsed();
         emit form->SearchField()->buttonClicked();
+        QVERIFY(Listed(form, 2));
         QCOMPARE(log.searches.size(), searched + 1);
         QCOMPARE(log.searches.back().second, QString());
-        QCOMPARE(form->DialogueGrid()->RowCount(), 2);
+        QVERIFY(log.searches.back().first - cleared < kEarliest);
         m_main->Archive()->Dialogues().Detach(&log);
     }
 
@@ -196,19 +222,20 @@ private slots:
         CHistoryForm* form = Open();
         QVERIFY(form != nullptr);
         QVERIFY(QTest::qWaitForWindowActive(form));
+        QVERIFY(Listed(form, 2));
         QTreeView* list = form->DialogueGrid()->List();
         QCOMPARE(QApplication::focusWidget(), list);
         form->SearchField()->setFocus();
         QTest::keyClicks(form->SearchField(), "bob");
         QTest::keyClick(form->SearchField(), Qt::Key_Down);
         QCOMPARE(QApplication::focusWidget(), list);
-        QTRY_COMPARE_WITH_TIMEOUT(form->DialogueGrid()->RowCount(), 1, kWait);
+        QVERIFY(Listed(form, 1));
         QGuiApplication::clipboard()->setText("before");
         QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("answer to bob"));
         // In the list Down moves to the next row as ever.
         emit form->SearchField()->buttonClicked();
-        QCOMPARE(form->DialogueGrid()->RowCount(), 2);
+        QVERIFY(Listed(form, 2));
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Down);
         QCOMPARE(form->DialogueGrid()->CurrentRow(), 1);
@@ -218,6 +245,7 @@ private slots:
     void aDialogueShowsItsMessagesAndFollowsTheArchive() {
         CHistoryForm* form = Open();
         QVERIFY(form != nullptr);
+        QVERIFY(Listed(form, 2));
         // The older dialogue, BOB's: its newest message is ALICE's answer.
         form->DialogueGrid()->SetCurrentRow(1);
         QTest::keyClick(form->DialogueGrid()->List(), Qt::Key_Return);
@@ -238,12 +266,17 @@ private slots:
         form->Command(CHistoryForm::kCmdCopy);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("answer to bob"));
 
-        // Delete removes the row from both views' files and refreshes both.
+        // Delete removes the row from the file; the dialogue list, not shown
+        // meanwhile, catches up when it is shown again.
         form->Command(CHistoryForm::kCmdDelete);
         QCOMPARE(form->MessageGrid()->RowCount(), 2);
+        QVERIFY(!m_main->Archive()->Dialogues().IsFollowing());
         form->Command(CHistoryForm::kCmdBack);
         QCOMPARE(form->CurrentView(), CHistoryForm::kDialogues);
-        QCOMPARE(form->DialogueGrid()->RowCount(), 2);
+        QVERIFY(!m_main->Archive()->Conversation().IsFollowing());
+        QVERIFY(Listed(form, 2));
+        QTRY_COMPARE_WITH_TIMEOUT(Interlocutors(), (QStringList{"BOB", "CAROL"}), kWait);
+        QCOMPARE(form->DialogueGrid()->CurrentText(u"message"), std::string("one more from bob"));
 
         // Clearing asks first; No keeps everything, Yes empties both views.
         bool answer = false;
@@ -276,15 +309,136 @@ private slots:
         CHistoryForm* form = Open();
         QVERIFY(form != nullptr);
         QTemporaryDir dir;
+        const QString target = dir.filePath("archive.html");
+        QStringList asked;
+        bool replace = false;
         form->askExportFile = [&dir] { return std::pair(dir.filePath("archive"), true); };
+        form->confirmReplace = [&](const QString& path) {
+            asked << path;
+            return replace;
+        };
+        const auto page = [&target] {
+            QFile html(target);
+            return html.open(QIODevice::ReadOnly) ? html.readAll() : QByteArray();
+        };
+        // A new file: no question; written in the background.
         form->Command(CHistoryForm::kCmdExport);
-        QFile html(dir.filePath("archive.html"));
-        QVERIFY(html.open(QIODevice::ReadOnly));
-        const QByteArray page = html.readAll();
-        QVERIFY(page.contains("<table"));
-        QVERIFY(page.contains("carol says hello"));
+        QTRY_VERIFY_WITH_TIMEOUT(page().contains("carol says hello"), kWait);
+        QVERIFY(page().contains("<table"));
+        QVERIFY(asked.isEmpty());
+
+        // The file the name with its extension names exists: asked about
+        // that name; No keeps the file.
+        QFile mine(target);
+        QVERIFY(mine.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        mine.write("mine");
+        mine.close();
+        form->Command(CHistoryForm::kCmdExport);
+        QCOMPARE(asked, QStringList{target});
+        QCOMPARE(page(), QByteArray("mine"));
+        replace = true;
+        form->Command(CHistoryForm::kCmdExport);
+        QCOMPARE(asked.size(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(page().contains("carol says hello"), kWait);
+
+        // A file that cannot be written is reported, and nothing is left.
+        QStringList failures;
+        form->exportFailed = [&failures](const QString& path) { failures << path; };
+        form->askExportFile = [&dir] { return std::pair(dir.filePath("none/archive.csv"), false); };
+        form->Command(CHistoryForm::kCmdExport);
+        QTRY_COMPARE_WITH_TIMEOUT(failures, QStringList{dir.filePath("none/archive.csv")}, kWait);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"archive.html"});
+
         form->askExportFile = [] { return std::pair(QString(), false); };
         form->Command(CHistoryForm::kCmdExport);  // cancelled: nothing happens
+        QCOMPARE(asked.size(), 2);
+    }
+
+    // "Write message to sender" writes to the correspondent of the row: the
+    // sender of a received message, the recipient (with its kind) of a sent
+    // one, never the user.
+    void writeToSenderWritesToTheCorrespondent() {
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        CMsg broadcast = Message("ALICE", "WORKGROUP", "to everybody");
+        broadcast.type = MsgBroadcast;
+        broadcast.time = 13'300'000'000ULL * 10'000'000 + 30 * 10'000'000ULL;
+        m_main->Archive()->StoreSent(broadcast);
+        QVERIFY(Listed(form, 3));
+        QCOMPARE(Interlocutors(), (QStringList{"CAROL", "BOB", "WORKGROUP"}));
+        const auto writtenTo = [this](const CvRecipient& recipient) {
+            int windows = 0;
+            for (CNewMsgForm* window : m_main->WriteWindows()) {
+                windows += window->Recipients() == std::vector<CvRecipient>{recipient} ? 1 : 0;
+            }
+            return windows;
+        };
+        struct Case {
+            int row;
+            CvRecipient written;
+        };
+        // BOB's dialogue shows ALICE's answer to him, the newest message.
+        for (const Case& c : {Case{1, {kRecipientUser, "BOB"}}, Case{0, {kRecipientUser, "CAROL"}},
+                              Case{2, {kRecipientWorkgroup, "WORKGROUP"}}}) {
+            form->DialogueGrid()->SetCurrentRow(c.row);
+            form->Command(CHistoryForm::kCmdWriteToSender);
+            QCOMPARE(writtenTo(c.written), 1);
+        }
+        // In BOB's dialogue both rows answer BOB, and nothing is written to
+        // the user herself.
+        form->DialogueGrid()->SetCurrentRow(1);
+        form->Command(CHistoryForm::kCmdOpenDialogue);
+        QCOMPARE(form->MessageGrid()->RowCount(), 2);
+        for (int row : {0, 1}) {
+            form->MessageGrid()->SetCurrentRow(row);
+            form->Command(CHistoryForm::kCmdWriteToSender);
+            QCOMPARE(writtenTo({kRecipientUser, "BOB"}), 1);
+        }
+        QCOMPARE(m_main->WriteWindows().size(), size_t{3});
+        QCOMPARE(writtenTo({kRecipientUser, "ALICE"}), 0);
+    }
+
+    // Only the list on screen follows the archive; a hidden window's lists do
+    // no work for arriving messages, and show them when shown again.
+    void aHiddenWindowCatchesUpWhenShown() {
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        QVERIFY(Listed(form, 2));
+        CvMsgArchive& archive = *m_main->Archive();
+        QVERIFY(archive.Dialogues().IsFollowing());
+        QVERIFY(!archive.Conversation().IsFollowing());
+        QTest::keyClick(form, Qt::Key_Escape);
+        QVERIFY(!archive.Dialogues().IsFollowing());
+        CMsg late = Message("DAVE", "ALICE", "dave was here");
+        m_main->ReceivedBinding()(late);
+        QTRY_COMPARE_WITH_TIMEOUT(m_main->PopupList().Count(), 1, kWait);
+        QCOMPARE(form->DialogueGrid()->RowCount(), 2);
+        m_main->Command(CMainForm::kCmdReadMessages);
+        QVERIFY(archive.Dialogues().IsFollowing());
+        QVERIFY(Listed(form, 3));
+        QCOMPARE(Interlocutors(), (QStringList{"DAVE", "CAROL", "BOB"}));
+    }
+
+    // A search that no index helps runs in the background; messages that
+    // arrive while it runs are in its result.
+    void messagesArrivingDuringASearchAreListed() {
+        CHistoryForm* form = Open();
+        QVERIFY(form != nullptr);
+        QVERIFY(Listed(form, 2));
+        QTest::keyClicks(form->SearchField(), "lo");
+        // Running, or just done: either way the result must hold them.
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->Archive()->Dialogues().IsSearching() ||
+                                     m_main->Archive()->Dialogues().Pattern().AsUtf8() == "%lo%",
+                                 kWait);
+        CMsg news = Message("DAVE", "ALICE", "lots of news");
+        CMsg nothing = Message("ERIN", "ALICE", "nothing here");
+        m_main->ReceivedBinding()(news);
+        m_main->ReceivedBinding()(nothing);
+        QVERIFY(Listed(form, 2));
+        QTRY_COMPARE_WITH_TIMEOUT(Interlocutors(), (QStringList{"DAVE", "CAROL"}), kWait);
+        // The first row of the result, or the row the user kept when the
+        // messages came after it.
+        QVERIFY(form->DialogueGrid()->CurrentRow() >= 0);
     }
 
     void theRowMenuFollowsTheSettings() {

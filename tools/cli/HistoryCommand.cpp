@@ -10,13 +10,13 @@
 
 namespace {
 
-std::string Text(CvDbDataSet& dataSet, int row, const char16_t* column) {
+std::string Text(CvDataSet& dataSet, int row, const char16_t* column) {
     return dataSet.ReadValue(row, column).AsUtf8();
 }
 
 // A field of the archive as one line for the terminal: its names and texts
 // came from the network.
-std::string Field(CvDbDataSet& dataSet, int row, const char16_t* column) {
+std::string Field(CvDataSet& dataSet, int row, const char16_t* column) {
     return CvMsgLineFormat::Printable(Text(dataSet, row, column), false);
 }
 
@@ -28,7 +28,7 @@ std::string Preview(const std::string& text) {
     return CvMsgLineFormat::Printable(cut, false) + (cut.size() < display.size() ? "..." : "");
 }
 
-void PrintDialogues(CvDbDataSet& dialogues) {
+void PrintDialogues(CvDataSet& dialogues) {
     for (int i = 0; i <= dialogues.GetLastIndex(); ++i) {
         const bool received = dialogues.ReadValue(i, u"msgtype").AsInteger() == 1;
         std::printf("%s  %-16s %s %s\n", Field(dialogues, i, u"msgtime").c_str(),
