@@ -199,9 +199,6 @@ CvControlReply CvControlServer::Handle(const CvControlRequest& request) {
             return {0, "the station is stopping"};
         }
     }
-    const int32_t code = waiter.code.load();
-    if (code == SendResultSuccess) {
-        m_station.ReportSent(msg);
-    }
-    return {code, {}};
+    // A success was reported to the station's sent receiver by the outbox.
+    return {waiter.code.load(), {}};
 }

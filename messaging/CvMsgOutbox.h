@@ -26,6 +26,11 @@ public:
     ~CvMsgOutbox() override;
 
     void SetClient(CvMessagingClient* client) { m_client = client; }
+    // Before Start: told of every message sent successfully, on the send
+    // thread, whether or not its requester withdrew it meanwhile (a message
+    // that went out is one to file). Null: nobody.
+    void SetSentListener(CvUnaryFunction<void, CMsg&>* listener) { m_sentListener = listener; }
+    CvUnaryFunction<void, CMsg&>* SentListener() const { return m_sentListener; }
     // Returns at once. A null receiver still sends; no result is delivered.
     void Enqueue(const CMsg& msg, CvMsgOutboxReceiver* receiver, int32_t id);
     // Removes a waiting entry with this id; a send already running for it
@@ -62,4 +67,5 @@ private:
     int m_liveSends = 0;
     CvEvent m_noLiveSends{true, true};
     CvMessagingClient* m_client = nullptr;
+    CvUnaryFunction<void, CMsg&>* m_sentListener = nullptr;
 };

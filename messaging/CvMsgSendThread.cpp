@@ -35,6 +35,14 @@ void CvMsgSendThread::Run() {
     CvMsgOutboxSendResult result{m_msg, m_id, nullptr, code, {}};
     {
         std::lock_guard guard(m_outbox->ResultLock());
+        if (code == SendResultSuccess && m_outbox->SentListener() != nullptr) {
+            CMsg sent = m_msg;
+            try {
+                (*m_outbox->SentListener())(sent);
+            } catch (...) {
+                // As for the receiver below.
+            }
+        }
         if (m_receiver != nullptr) {
             result.receiver = m_receiver;
             try {

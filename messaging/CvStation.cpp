@@ -86,6 +86,7 @@ void CvStation::Start() {
     m_mslotClient->Start();
 
     m_outbox->SetClient(m_smbClient.get());
+    m_outbox->SetSentListener(m_sentReceiver);
     m_outbox->Start();
 }
 

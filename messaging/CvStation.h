@@ -47,14 +47,10 @@ public:
     // Before Start: where received messages go (null drops them); the period
     // of the adapter watch and of the registration watches (5000 ms unless set).
     void SetReceiver(CvUnaryFunction<void, CMsg&>* receiver) { m_receiver = receiver; }
-    // Told of every message sent successfully on behalf of another program
-    // (ReportSent), so that the station's owner can file it; null = nobody.
+    // Told of every message the outbox sent successfully, on the send thread,
+    // whoever queued it and whether or not it was withdrawn while it went
+    // out, so that the station's owner files what went out; null = nobody.
     void SetSentReceiver(CvUnaryFunction<void, CMsg&>* receiver) { m_sentReceiver = receiver; }
-    void ReportSent(CMsg& msg) {
-        if (m_sentReceiver != nullptr) {
-            (*m_sentReceiver)(msg);
-        }
-    }
     void SetWatchPeriod(uint32_t ms) { m_watchPeriodMs = ms; }
 
     // Creates nothing new after the first call or after Stop.
@@ -70,7 +66,8 @@ public:
     // nothing queued, when the station does not run.
     bool Enqueue(const CMsg& msg, CvMsgOutboxReceiver* receiver, int32_t id);
     // See CvMsgOutbox::Withdraw; after it returns the receiver is not called
-    // for `id`. Harmless when the station does not run.
+    // for `id`. A send already under way still goes out, and its success
+    // still reaches the sent receiver. Harmless when the station does not run.
     void Withdraw(int32_t id);
     // All of `ids` at once (see CvMsgOutbox::Withdraw).
     void Withdraw(const std::vector<int32_t>& ids);

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "app/CvFileTime.h"
 #include "messaging/CMsg.h"
 #include "messaging/CvMsgQueue.h"
 #include "platform/CvTextCodec.h"
@@ -15,7 +14,7 @@ constexpr int32_t kRegisteredEverywhere = 4;
 
 }  // namespace
 
-CvMsgFiler::CvMsgFiler(CvMsgQueue& received, CvMsgQueue& sent, CvPopupList& popupList)
+CvMsgFiler::CvMsgFiler(CvMsgQueue& received, CvMsgQueue& sent, CvPopupList* popupList)
     : m_received(received), m_sent(sent), m_popupList(popupList) {}
 
 void CvMsgFiler::SetArchive(CvMsgArchive* archive) {
@@ -46,16 +45,24 @@ bool CvMsgFiler::IsOwnBroadcast(const std::string& sender) {
     return false;
 }
 
-CvMsgFiler::Result CvMsgFiler::DrainReceived() {
+CvMsgFiler::Result CvMsgFiler::DrainReceived(size_t limit) {
     Result result;
     std::vector<CvMsgArchive::Record> kept;
     CMsg msg;
-    while (m_received.Take(msg)) {
+    for (size_t taken = 0;; ++taken) {
+        if (taken == limit) {
+            result.more = m_received.Size() > 0;
+            break;
+        }
+        if (!m_received.Take(msg)) {
+            break;
+        }
         if (msg.type == MsgBroadcast && m_discardOwn && IsOwnBroadcast(msg.sender)) {
             continue;
         }
-        msg.time = CvFileTime::NowLocal();
-        m_popupList.Append(msg, msg.time);
+        if (m_popupList != nullptr) {
+            m_popupList->Append(msg, msg.time);
+        }
         result.lastType = msg.type;
         ++result.kept;
         if (m_archive != nullptr) {

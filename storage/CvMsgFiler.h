@@ -11,9 +11,10 @@ class CvMsgArchive;
 class CvMsgQueue;
 class CvPopupList;
 
-// What the user interface thread does with the records the transport and
-// send threads queued: received messages go to the popup list and the
-// archive, sent ones to the archive. The station's own broadcasts may be
+// What the owner's thread does with the records the transport and send
+// threads queued: received messages go to the popup list (the desktop's) and
+// the archive, sent ones to the archive; each with the time it carries (a
+// received one: when it arrived). The station's own broadcasts may be
 // dropped first. Records the archive file does not take at once (another
 // program holds its lock) wait in a bounded backlog (CvArchiveBacklog) and
 // are filed by the next drain or RetryArchive, in their order.
@@ -25,9 +26,11 @@ public:
     struct Result {
         int kept = 0;          // records filed
         int32_t lastType = 0;  // message type of the last one filed
+        bool more = false;     // records beyond the limit still wait
     };
 
-    CvMsgFiler(CvMsgQueue& received, CvMsgQueue& sent, CvPopupList& popupList);
+    // `popupList` may be null (nothing shown).
+    CvMsgFiler(CvMsgQueue& received, CvMsgQueue& sent, CvPopupList* popupList);
 
     // Null (the default) files nothing in an archive; records still waiting
     // for the file are then dropped.
@@ -39,10 +42,10 @@ public:
                                NameState* state);
     void SetDiscardOwnBroadcasts(bool discard) { m_discardOwn = discard; }
 
-    // Takes every received record: stamps it with the current local time,
-    // appends it to the popup list and files it. The archive views are told
-    // once, when at least one record was filed.
-    Result DrainReceived();
+    // Takes the received records, at most `limit` of them, appends them to
+    // the popup list and files them in one batch. The archive views are
+    // told once, when at least one record was filed.
+    Result DrainReceived(size_t limit = SIZE_MAX);
     // Takes every sent record and files it with its own time.
     int DrainSent();
 
@@ -61,7 +64,7 @@ private:
 
     CvMsgQueue& m_received;
     CvMsgQueue& m_sent;
-    CvPopupList& m_popupList;
+    CvPopupList* m_popupList;
     CvMsgArchive* m_archive = nullptr;
     CvArchiveBacklog m_backlog;
     bool m_discardOwn = false;

@@ -17,10 +17,12 @@ const std::u16string kRecipient = u"Recipient";
 const std::u16string kMessage = u"Message";
 const std::u16string kReceived = u"Received";
 const std::u16string kRead = u"Read";
+const std::u16string kId = u"Id";
 
 constexpr int kTextCaption = 201;
 constexpr int kTextWrote = 205;
 constexpr int kTextNoMessages = 206;
+constexpr int kTextHeldBack = 211;
 
 }  // namespace
 
@@ -34,8 +36,14 @@ void CvPopupList::SetDateTimeFormat(std::unique_ptr<CvLocaleDateTimeFormat> form
     m_format = std::move(format);
 }
 
-void CvPopupList::Append(const CMsg& msg, uint64_t receivedTicks) {
+bool CvPopupList::Append(const CMsg& msg, uint64_t receivedTicks) {
     std::lock_guard guard(m_listLock);
+    m_last = msg;
+    m_last.time = receivedTicks;
+    if (m_rows.GetLastIndex() + 1 >= kMaxRows) {
+        ++m_heldBack;
+        return false;
+    }
     // The row being read stays current: a message arriving while the popup
     // is open must not move what the next click marks read.
     const int current = m_rows.GetCurrentRow();
@@ -47,12 +55,22 @@ void CvPopupList::Append(const CMsg& msg, uint64_t receivedTicks) {
         {kMessage, CvDbValue::FromAnsi(msg.text)},
         {kReceived, CvDbValue::FromInteger(static_cast<int64_t>(receivedTicks))},
         {kRead, CvDbValue::FromInteger(0)},
+        {kId, CvDbValue::FromInteger(m_nextId++)},
     });
     if (keep) {
         m_rows.SetCurrentRow(current);
     }
-    m_last = msg;
-    m_last.time = receivedTicks;
+    return true;
+}
+
+int CvPopupList::HeldBack() {
+    std::lock_guard guard(m_listLock);
+    return m_heldBack;
+}
+
+void CvPopupList::ClearHeldBack() {
+    std::lock_guard guard(m_listLock);
+    m_heldBack = 0;
 }
 
 CMsg CvPopupList::LastReceived() {
@@ -72,6 +90,23 @@ int CvPopupList::CurrentRow() {
 
 bool CvPopupList::ValidRow(int row) {
     return row >= 0 && row <= m_rows.GetLastIndex();
+}
+
+int64_t CvPopupList::CurrentId() {
+    std::lock_guard guard(m_listLock);
+    const int row = m_rows.GetCurrentRow();
+    return ValidRow(row) ? m_rows.ReadValue(row, kId).AsInteger() : -1;
+}
+
+bool CvPopupList::SelectId(int64_t id) {
+    std::lock_guard guard(m_listLock);
+    for (int row = 0; row <= m_rows.GetLastIndex(); ++row) {
+        if (m_rows.ReadValue(row, kId).AsInteger() == id) {
+            m_rows.SetCurrentRow(row);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CvPopupList::IsCurrentValid() {
@@ -178,6 +213,7 @@ void CvPopupList::Recount() {
     Counters counters;
     {
         std::lock_guard guard(m_listLock);
+        counters.heldBack = m_heldBack;
         const int last = m_rows.GetLastIndex();
         for (int row = 0; row <= last; ++row) {
             ++counters.total;
@@ -201,17 +237,21 @@ CvPopupList::Counters CvPopupList::GetCounters() {
 
 void CvPopupList::Counts(int& total, int& unread) {
     std::lock_guard guard(m_countersLock);
-    total = m_counters.total;
-    unread = m_counters.unread;
+    total = m_counters.total + m_counters.heldBack;
+    unread = m_counters.unread + m_counters.heldBack;
 }
 
 CvPopupList::Content CvPopupList::CurrentContent(const CvLangTexts& texts, bool infoDisabled) {
     Content content;
     content.caption = texts.GetText(kTextCaption);
     std::lock_guard guard(m_listLock);
+    const std::string heldBack =
+        m_heldBack > 0
+            ? CvFormatMessage(texts.GetText(kTextHeldBack), {std::to_string(m_heldBack)}) + "\r\n"
+            : std::string();
     const int row = m_rows.GetCurrentRow();
     if (!ValidRow(row)) {
-        content.body = texts.GetText(kTextNoMessages);
+        content.body = heldBack + texts.GetText(kTextNoMessages);
         return content;
     }
     content.valid = true;
@@ -219,7 +259,7 @@ CvPopupList::Content CvPopupList::CurrentContent(const CvLangTexts& texts, bool 
         " (" + std::to_string(row + 1) + "/" + std::to_string(m_rows.GetLastIndex() + 1) + ")";
     const std::string text = m_rows.ReadValue(row, kMessage).AsAnsi();
     if (infoDisabled) {
-        content.body = text;
+        content.body = heldBack + text;
         return content;
     }
     const auto received = static_cast<uint64_t>(m_rows.ReadValue(row, kReceived).AsInteger());
@@ -233,6 +273,6 @@ CvPopupList::Content CvPopupList::CurrentContent(const CvLangTexts& texts, bool 
     const std::string line = CvFormatMessage(
         texts.GetText(kTextWrote),
         {m_rows.ReadValue(row, kOrigin).AsAnsi(), m_rows.ReadValue(row, kRecipient).AsAnsi()});
-    content.body = date + " " + time + "\r\n" + line + "\r\n \r\n" + text;
+    content.body = heldBack + date + " " + time + "\r\n" + line + "\r\n \r\n" + text;
     return content;
 }

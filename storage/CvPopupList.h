@@ -12,7 +12,11 @@ class CvLangTexts;
 class CvLocaleDateTimeFormat;
 
 // The received messages the popup window pages through, with the current row,
-// the last received message and four counters over the rows. Two locks, as
+// the last received message and counters over the rows. It holds at most
+// kMaxRows rows: a message arriving beyond that is only counted as held back
+// (the archive keeps it), so that a peer flooding the station cannot make the
+// list grow without end; the counts the tray shows include the held-back
+// messages, and the popup says how many there are. Two locks, as
 // the popup and the tray use them: the list lock guards the rows, the current
 // row and the last message; the counters lock guards the counters, which the
 // tray's thread reads. No operation holds both at once.
@@ -23,11 +27,15 @@ public:
     static constexpr int kOpenFirstUnread = 3;
     static constexpr int kOpenLastUnread = 4;
 
+    static constexpr int kMaxRows = 1000;
+
+    // Over the rows; the held-back messages are counted apart.
     struct Counters {
         int total = 0;
         int unread = 0;
         int firstUnread = -1;  // row index, -1 when none
         int lastUnread = -1;
+        int heldBack = 0;
     };
 
     // What the popup shows of the current row.
@@ -48,13 +56,24 @@ public:
 
     // Appends an unread row stamped `receivedTicks` (local FILETIME) and
     // makes it the last received message. The current row stays where it is
-    // (the new row becomes current only in an empty list).
-    void Append(const CMsg& msg, uint64_t receivedTicks);
+    // (the new row becomes current only in an empty list). With kMaxRows
+    // rows the message is held back instead (false).
+    bool Append(const CMsg& msg, uint64_t receivedTicks);
+    // Messages held back since the last ClearHeldBack.
+    int HeldBack();
+    // The user is shown the held-back messages elsewhere (the archive).
+    void ClearHeldBack();
     // A copy of the last appended message (empty before the first).
     CMsg LastReceived();
 
     int Count();
     int CurrentRow();
+    // A number that names the current row for as long as it exists (rows
+    // before it may go, others come); -1 when no row is current.
+    int64_t CurrentId();
+    // Makes the row named `id` current; false, and nothing changed, when it
+    // no longer exists.
+    bool SelectId(int64_t id);
     bool IsCurrentValid();
     // "Origin" and "Message" of the current row ("" when none is current).
     std::string CurrentOrigin();
@@ -82,12 +101,14 @@ public:
     // Counts the rows into the counters.
     void Recount();
     Counters GetCounters();
-    // Total and unread rows, for the tray tip (any thread).
+    // Total and unread messages, the held-back ones included, for the tray
+    // tip (any thread).
     void Counts(int& total, int& unread);
 
     // The caption "<title> (i/n)" and the body: unless `infoDisabled`, the
     // date, the time and "%1 wrote to %2:" before the text; "No messages"
-    // without a current row.
+    // without a current row. While messages are held back, a line saying
+    // how many comes first.
     Content CurrentContent(const CvLangTexts& texts, bool infoDisabled);
 
 private:
@@ -96,6 +117,8 @@ private:
     CvCriticalSection m_listLock;
     CvArrayDataSet m_rows;
     CMsg m_last;
+    int m_heldBack = 0;
+    int64_t m_nextId = 0;
     std::unique_ptr<CvLocaleDateTimeFormat> m_format;
 
     CvCriticalSection m_countersLock;

@@ -1,15 +1,19 @@
 #include "ui/CMainForm.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QThread>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 
@@ -17,13 +21,13 @@
 #include "app/CvAppSettingsTable.h"
 #include "app/CvCompoundText.h"
 #include "app/CvFileTime.h"
+#include "app/CvFormatMessage.h"
 #include "app/CvHotKeyDispatcher.h"
 #include "app/CvLangTexts.h"
 #include "app/CvPopupGeometry.h"
 #include "app/CvSoundPlayer.h"
 #include "app/CvTimeStamp.h"
 #include "app/CvTrayIconManager.h"
-#include "messaging/CvControlServer.h"
 #include "messaging/CvHostScanner.h"
 #include "messaging/CvNetNamePinger.h"
 #include "messaging/CvNetbiosNetwork.h"
@@ -35,8 +39,8 @@
 #include "storage/CvContactsManager.h"
 #include "storage/CvLocaleDateTimeFormat.h"
 #include "storage/CvMsgArchive.h"
-#include "storage/CvMsgFiler.h"
 #include "storage/CvPingerPresenceProbe.h"
+#include "storage/CvStationHost.h"
 #include "ui/CBrowseNetForm.h"
 #include "ui/CContactEditForm.h"
 #include "ui/CContactMassAddForm.h"
@@ -64,6 +68,15 @@ QString Text(int id) {
 }
 
 constexpr int kBlinkRunOut = 14;
+constexpr int kCloseRetryMs = 50;
+// Received records filed per turn of the event loop.
+constexpr size_t kReceivedBatch = 500;
+constexpr int kTextArchiveProblem = 1302;
+constexpr int kTextClose = 106;
+constexpr int kTextContactList = 307;
+constexpr int kTextFindUsers = 1108;
+// How long the end waits for an archive file another program holds locked.
+constexpr std::chrono::milliseconds kArchiveFlushTime{5000};
 constexpr int kErrorPopupSeconds = 20;
 const QColor kMessageBorder(0xFF, 0xC5, 0x19);
 const QColor kErrorBorder(0xC6, 0x00, 0x00);
@@ -78,7 +91,7 @@ CMainForm::CMainForm(CvDesktopServices& services)
     : m_services(services), m_tray(std::make_unique<CvTrayIconManager>(services.TrayHost())) {
     m_archiveRetry.setInterval(1000);
     connect(&m_archiveRetry, &QTimer::timeout, this, [this] {
-        if (!m_filer || m_filer->RetryArchive()) {
+        if (!m_host || m_host->RetryArchive()) {
             m_archiveRetry.stop();
         }
     });
@@ -87,6 +100,7 @@ CMainForm::CMainForm(CvDesktopServices& services)
 
 CMainForm::~CMainForm() {
     Shutdown();
+    delete m_noTray.data();
 }
 
 int CMainForm::Int(int32_t id) const {
@@ -147,6 +161,7 @@ void CMainForm::Startup() {
     if (m_started) {
         return;
     }
+    m_loopLevel = QThread::currentThread()->loopLevel();
     // Storage mode and settings.
     const CvAppPaths paths = m_services.Paths();
     m_store = std::make_unique<CvAppSettingsStore>(paths);
@@ -159,12 +174,22 @@ void CMainForm::Startup() {
     BuildTrayMenu();
 
     // The archive and the contact list.
-    paths.CreateStorageFolders();
-    m_filer = std::make_unique<CvMsgFiler>(m_receivedQueue, m_sentQueue, m_popupList);
+    const std::string folderProblem = paths.CreateStorageFolders();
+    m_host = std::make_unique<CvStationHost>(CvStationHost::Filing::OnDrain, &m_popupList);
+    m_host->SetWakeUps(&m_receivedWakeUp, &m_sentWakeUp);
     if (Int(Id::kMsgArcDisabled) == 0) {
-        m_archive = std::make_unique<CvMsgArchive>();
-        m_archive->Open(paths.MessageArchiveFile(m_settings));
-        m_filer->SetArchive(m_archive.get());
+        auto archive = std::make_unique<CvMsgArchive>();
+        const std::string file = paths.MessageArchiveFile(m_settings);
+        if (archive->Open(file)) {
+            m_host->SetArchive(std::move(archive));
+        } else {
+            // Messages are still received and shown; the user is told below.
+            m_archiveProblem =
+                file + ": " +
+                (folderProblem.empty() ? archive->Database().OpenError() : folderProblem);
+            std::fprintf(stderr, "corvane-messenger: cannot open the message archive %s\n",
+                         m_archiveProblem.c_str());
+        }
     }
     m_contactFile = std::make_unique<CvContactListFile>();
     m_contactFile->Open(paths.ContactListFile(m_settings), Int(Id::kContactListDisableEdit) != 0);
@@ -175,26 +200,15 @@ void CMainForm::Startup() {
     m_domainName = CvStationNames::Workgroup();
     const CvStationSettings stationSettings =
         CvStationSettings::FromList(m_settings, m_computerName, m_userName, m_domainName);
-    m_station = m_services.CreateStation(stationSettings);
-    m_station->SetReceiver(&m_receivedBinding);
-    m_station->SetSentReceiver(&m_sentBinding);
-    m_station->Start();
-    m_filer->SetOwnBroadcastFilter(Int(Id::kRecvMsgDiscardOwnBcMsg) == 1, m_userName,
-                                   m_computerName, &m_ownNameStateBinding);
-
-    const std::string socketPath = m_services.ControlSocketPath();
-    if (!socketPath.empty()) {
-        m_control = std::make_unique<CvControlServer>(*m_station, socketPath);
-        std::string error;
-        if (m_control->Open(&error)) {
-            m_control->Start();
-        } else {
-            std::fprintf(stderr,
-                         "corvane-messenger: no control socket (%s); corvane send cannot hand "
-                         "messages to this program\n",
-                         error.c_str());
-            m_control.reset();
-        }
+    m_host->Filer().SetOwnBroadcastFilter(Int(Id::kRecvMsgDiscardOwnBcMsg) == 1, m_userName,
+                                          m_computerName, &m_ownNameStateBinding);
+    std::string controlError;
+    if (!m_host->Start(m_services.CreateStation(stationSettings), m_services.ControlSocketPath(),
+                       &controlError)) {
+        std::fprintf(stderr,
+                     "corvane-messenger: no control socket (%s); corvane send cannot hand "
+                     "messages to this program\n",
+                     controlError.c_str());
     }
 
     m_queryNetwork = std::make_unique<CvNetbiosNetwork>(m_services.QueryProvider());
@@ -236,7 +250,15 @@ void CMainForm::Startup() {
         m_hotKeys->Enable();
     }
     m_started = true;
+    if (!m_archiveProblem.empty()) {
+        ShowArchiveProblem();
+    }
     emit started();
+}
+
+void CMainForm::ShowArchiveProblem() {
+    ShowErrorPopup(
+        CvFormatMessage(CvLangTexts::Instance().GetText(kTextArchiveProblem), {m_archiveProblem}));
 }
 
 void CMainForm::BuildTrayMenu() {
@@ -269,13 +291,26 @@ void CMainForm::BuildTrayMenu() {
     m_moreMenu->addSeparator();
     m_moreMenu->addAction(Text(210), this, [this] { Command(kCmdDelete); });
     connect(m_moreMenu, &QMenu::aboutToShow, this, [this] { m_menuOpen = true; });
-    connect(m_moreMenu, &QMenu::aboutToHide, this, [this] { m_menuOpen = false; });
+    connect(m_moreMenu, &QMenu::aboutToHide, this, [this] {
+        m_menuOpen = false;
+        // The chosen entry runs after the menu hid; the row is let go after it.
+        QTimer::singleShot(0, this, [this] { m_heldRow = -1; });
+    });
 }
 
 void CMainForm::ShowNoTrayNotice() {
+    // Everything the tray icon would give: its menu, the contact list its
+    // click opens, and the LAN search the contact list leads to.
     std::vector<CNoTrayForm::Entry> entries;
     if (Int(Id::kMsgSendDisabled) == 0) {
         entries.push_back({Text(304), [this] { Command(kCmdWriteMessage); }});
+    }
+    if (Int(Id::kMsgArcDisabled) == 0) {
+        entries.push_back({Text(305), [this] { Command(kCmdReadMessages); }});
+    }
+    entries.push_back({Text(kTextContactList), [this] { Command(kCmdTrayClick); }});
+    if (Int(Id::kContactListDisableSearch) == 0) {
+        entries.push_back({Text(kTextFindUsers), [this] { OpenLanBrowser(); }});
     }
     if (Int(Id::kTrayMenuOptionsDisabled) == 0) {
         entries.push_back({Text(301), [this] { Command(kCmdOptions); }});
@@ -284,11 +319,7 @@ void CMainForm::ShowNoTrayNotice() {
     if (Int(Id::kTrayMenuExitDisabled) == 0) {
         entries.push_back({Text(303), [this] { Command(kCmdExit); }});
     }
-    m_noTray = new CNoTrayForm(
-        QStringLiteral("This desktop has no notification area, so Corvane Messenger shows no tray "
-                       "icon. It still runs: received messages pop up, and hot keys and "
-                       "\"corvane send\" work. Closing this window keeps the program running."),
-        entries);
+    m_noTray = new CNoTrayForm(Text(2601), entries);
     m_noTray->setAttribute(Qt::WA_DeleteOnClose);
     CvFormRegistry::Instance().Register("CNoTrayForm", m_noTray);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -339,11 +370,15 @@ CHistoryForm* CMainForm::ArchiveWindow() const {
 }
 
 CHistoryForm* CMainForm::OpenArchive(int dialogue) {
-    if (!m_archive) {
+    CvMsgArchive* archive = Archive();
+    if (archive == nullptr) {
+        if (!m_archiveProblem.empty()) {
+            ShowArchiveProblem();
+        }
         return nullptr;
     }
     if (!m_history) {
-        m_history = new CHistoryForm(*this, *m_archive, Int(Id::kMessagesHandleLinks));
+        m_history = new CHistoryForm(*this, *archive, Int(Id::kMessagesHandleLinks));
     }
     m_history->SetOnTop(Int(Id::kMsgArcOnTop) == 1);
     if (dialogue >= 0) {
@@ -353,6 +388,12 @@ CHistoryForm* CMainForm::OpenArchive(int dialogue) {
     m_history->raise();
     m_history->activateWindow();
     m_tray->StopBlinkingAfter(kBlinkRunOut);
+    // The messages the popup list held back are shown here.
+    m_popupList.ClearHeldBack();
+    m_popupList.Recount();
+    if (m_popup && m_popup->isVisible()) {
+        FillPopup();
+    }
     return m_history;
 }
 
@@ -531,7 +572,6 @@ CNewMsgForm* CMainForm::OpenWriteMessage(const std::vector<CvRecipient>& recipie
         form->SetRecipients(recipients);
         m_tasks.push_back(std::move(task));
     }
-    form->SetMessageSentBinding(&m_sentBinding);
     form->show();
     form->raise();
     form->activateWindow();
@@ -543,23 +583,29 @@ CNewMsgForm* CMainForm::OpenWriteMessage(const std::vector<CvRecipient>& recipie
 
 // ---- received and sent messages -------------------------------------------
 
-void CMainForm::OnReceive(CMsg& msg) {
-    // Transport thread: queue it and let the user interface thread do the rest.
-    m_receivedQueue.Put(msg);
-    PostMessage(kMsgReceived);
+CvStation* CMainForm::Station() const {
+    return m_host ? m_host->Station() : nullptr;
 }
 
-void CMainForm::OnSentMessage(CMsg& msg) {
-    // Send thread (a write window's result, or the control socket's).
-    m_sentQueue.Put(msg);
-    PostMessage(kMsgSent);
+CvMsgArchive* CMainForm::Archive() const {
+    return m_host ? m_host->Archive() : nullptr;
+}
+
+CvUnaryFunction<void, CMsg&>& CMainForm::ReceivedBinding() {
+    return m_host->ReceivedBinding();
 }
 
 void CMainForm::OnReceived() {
-    const auto result = m_filer->DrainReceived();
+    // The transport threads queued the records and woke this thread once. A
+    // flood is taken a batch at a time, so that clicks and paints come
+    // between the batches.
+    const auto result = m_host->DrainReceived(kReceivedBatch);
     RetryArchiveLater();
     if (result.kept > 0) {
         PostMessage(kMsgNewMessage, result.lastType);
+    }
+    if (result.more) {
+        PostMessage(kMsgReceived);
     }
 }
 
@@ -572,7 +618,7 @@ void CMainForm::OnNewMessage(int32_t type) {
                 .GetText());
     }
     const int action = Int(Id::kRecvMsgMainAct);
-    if (action == 2 && m_archive) {
+    if (action == 2 && Archive() != nullptr) {
         OpenArchive(0);
     } else if (action == 1 || action == 2) {
         ShowPopup(true, CvPopupList::kOpenDefault);
@@ -584,22 +630,24 @@ void CMainForm::OnNewMessage(int32_t type) {
 }
 
 void CMainForm::OnSent() {
-    m_filer->DrainSent();
+    m_host->DrainSent();
     RetryArchiveLater();
 }
 
 void CMainForm::RetryArchiveLater() {
-    if (m_filer->ArchivePending() > 0 && !m_archiveRetry.isActive()) {
+    if (m_host->ArchivePending() > 0 && !m_archiveRetry.isActive()) {
         m_archiveRetry.start();
     }
 }
 
 int32_t CMainForm::OnOwnNameState(const std::string& name) {
-    return m_station ? m_station->NameState({name, MsgPersonal}) : 0;
+    CvStation* station = Station();
+    return station != nullptr ? station->NameState({name, MsgPersonal}) : 0;
 }
 
 int32_t CMainForm::OnNameState(const std::string& name, int32_t kind) {
-    return m_station ? m_station->NameState({name, kind}) : 0;
+    CvStation* station = Station();
+    return station != nullptr ? station->NameState({name, kind}) : 0;
 }
 
 void CMainForm::OnCounts(int& total, int& unread) {
@@ -652,6 +700,10 @@ void CMainForm::ShowPopup(bool activate, int mode) {
         m_popup->AddToolbarButton(Text(202), &m_previousBinding);
         m_popup->AddToolbarButton(Text(203), &m_nextBinding);
         m_popup->AddToolbarButton(Text(208), &m_moreBinding);
+        if (Int(Id::kPopupMsgWndCaptionDisabled) != 0) {
+            // No caption, so no close button: the toolbar offers one.
+            m_popup->AddToolbarButton(Text(kTextClose), &m_closeBinding);
+        }
         ApplyPopupSettings();
         m_popup->Create(Text(201));
         CvFormRegistry::Instance().Register("CPopupMsgForm", m_popup);
@@ -665,6 +717,10 @@ void CMainForm::ShowPopup(bool activate, int mode) {
         m_popupList.Recount();
         m_tray->StopBlinkingAfter(kBlinkRunOut);
     }
+    ApplyPopupClosing();
+}
+
+void CMainForm::ApplyPopupClosing() {
     if (Int(Id::kRecvMsgPopWndAutoclose) == 1) {
         m_popup->SetAutoCloseDelay(Int(Id::kRecvMsgPopWndDeadline));
     } else {
@@ -739,11 +795,33 @@ void CMainForm::PopupMore() {
         return;
     }
     m_popup->raise();
+    // The menu's entries act on the message shown now, whatever arrives or
+    // is removed while the menu is open.
+    m_heldRow = m_popupList.CurrentId();
     const QPoint cursor = QCursor::pos();
     m_moreMenu->popup(cursor - QPoint(m_moreMenu->sizeHint().width(), 0));
 }
 
+void CMainForm::PopupClose() {
+    if (m_popup) {
+        m_popup->RequestClose();
+    }
+}
+
+bool CMainForm::SelectHeldRow() {
+    if (m_heldRow < 0) {
+        return true;
+    }
+    const bool present = m_popupList.SelectId(m_heldRow);
+    m_heldRow = -1;
+    return present;
+}
+
 void CMainForm::CopyCurrentMessage() {
+    if (!SelectHeldRow()) {
+        return;
+    }
+    FillPopup();
     MarkCurrentRead();
     // The clipboard of this desktop takes LF line breaks.
     QString text = QString::fromStdString(m_popupList.CurrentMessage());
@@ -753,6 +831,9 @@ void CMainForm::CopyCurrentMessage() {
 }
 
 void CMainForm::DeleteCurrentMessage() {
+    if (!SelectHeldRow()) {
+        return;
+    }
     MarkCurrentRead();
     m_popupList.DeleteCurrent();
     FillPopup();
@@ -780,10 +861,18 @@ bool CMainForm::PopupCloseRequest() {
 void CMainForm::PopupAfterHide() {
     m_popupList.RemoveRead(Int(Id::kPopupMsgWndRemoveReadMsg) != 0,
                            Int(Id::kPopupMsgWndOpenAtNewest) != 0);
+    if (Archive() == nullptr) {
+        // Without an archive the held-back messages are gone; the popup
+        // said how many there were.
+        m_popupList.ClearHeldBack();
+    }
     m_popupList.Recount();
 }
 
 bool CMainForm::PopupAutoCloseRequest() {
+    if (m_moreMenu != nullptr && m_moreMenu->isVisible()) {
+        return false;  // the user is choosing what to do with this message
+    }
     if (Int(Id::kPopupMsgWndKeepUntilRead) == 1) {
         return !m_popupList.AnyUnread();
     }
@@ -924,17 +1013,17 @@ void CMainForm::OnSettingsChanged(CvPropertyIterator& changes) {
                 }
                 break;
             case Id::kMsgSendEnableMsgFragment:
-                if (m_station) {
-                    m_station->SetFragmentEnabled(value.GetInt() != 0);
+                if (CvStation* station = Station()) {
+                    station->SetFragmentEnabled(value.GetInt() != 0);
                 }
                 break;
             case Id::kMessagesLargeBcastEnabled:
-                if (m_station) {
-                    m_station->SetMaxBroadcastLength(value.GetInt() != 0 ? 350 : 128);
+                if (CvStation* station = Station()) {
+                    station->SetMaxBroadcastLength(value.GetInt() != 0 ? 350 : 128);
                 }
                 break;
             case Id::kRecvMsgDiscardOwnBcMsg:
-                m_filer->SetDiscardOwnBroadcasts(value.GetInt() == 1);
+                m_host->Filer().SetDiscardOwnBroadcasts(value.GetInt() == 1);
                 break;
             default:
                 break;
@@ -944,6 +1033,8 @@ void CMainForm::OnSettingsChanged(CvPropertyIterator& changes) {
         ApplyPopupSettings();
         if (m_popup->isVisible()) {
             m_popup->ReLayOut();
+            // Whether and when it closes itself applies to the popup shown.
+            ApplyPopupClosing();
         }
     }
     // Every stored setting, changed or not, as after any applied change.
@@ -992,8 +1083,36 @@ void CMainForm::OnImportAnswer(int answer) {
 // ---- the end -------------------------------------------------------------------
 
 void CMainForm::Close() {
+    // A modal dialog or a menu runs an event loop of its own, and its owner
+    // goes on once that returns: shutting down in there would delete windows
+    // under it. They end first; the close comes again from the main loop.
+    if (EndNestedLoops()) {
+        QTimer::singleShot(kCloseRetryMs, this, [this] { PostMessage(kMsgClose); });
+        return;
+    }
     Shutdown();
     QCoreApplication::quit();
+}
+
+bool CMainForm::EndNestedLoops() {
+    bool nested = QThread::currentThread()->loopLevel() > m_loopLevel;
+    // Bounded: a window that refuses to close is hidden, and stays so.
+    for (int i = 0; i < 32; ++i) {
+        QWidget* open = QApplication::activePopupWidget();
+        if (open == nullptr) {
+            open = QApplication::activeModalWidget();
+        }
+        if (open == nullptr) {
+            break;
+        }
+        nested = true;
+        if (auto* dialog = qobject_cast<QDialog*>(open)) {
+            dialog->done(QDialog::Rejected);  // as Cancel: nothing is changed
+        } else {
+            open->hide();
+        }
+    }
+    return nested;
 }
 
 void CMainForm::Shutdown() {
@@ -1003,6 +1122,8 @@ void CMainForm::Shutdown() {
     m_closed = true;
     CvFormRegistry& registry = CvFormRegistry::Instance();
     registry.SetClosing(true);
+    // Write windows withdraw the sends that have not started; one under way
+    // goes on, and the station reports its success for filing.
     for (auto& task : m_tasks) {
         task->Close();
     }
@@ -1018,14 +1139,11 @@ void CMainForm::Shutdown() {
     delete m_history.data();
     // Closed above (its search stopped); it would delete itself only later.
     delete m_lanBrowser.data();
-    if (m_archive) {
-        // Sends reported before the end are filed before the archive closes.
-        m_archiveRetry.stop();
-        if (m_filer) {
-            m_filer->DrainSent();
-            m_filer->FlushArchive();
-        }
-        m_archive->Close();
+    // No more requests or messages, no send under way; then every message
+    // received or sent until now is filed and the archive closed.
+    m_archiveRetry.stop();
+    if (m_host) {
+        m_host->Stop(kArchiveFlushTime);
     }
     if (m_contacts && Int(Id::kContactListDisableEdit) == 0) {
         m_contacts->SaveGroupStates();
@@ -1043,10 +1161,6 @@ void CMainForm::Shutdown() {
     if (m_scanner) {
         m_scanner->Stop();
     }
-    m_control.reset();
-    if (m_station) {
-        m_station->Stop();
-    }
     if (m_pinger) {
         m_pinger->Stop();
     }
@@ -1063,7 +1177,11 @@ void CMainForm::Shutdown() {
             delete popup;
         }
     }
-    delete m_noTray.data();
+    if (m_noTray) {
+        // Its "Exit" button may be what runs this.
+        m_noTray->hide();
+        m_noTray->deleteLater();
+    }
     delete m_trayMenu;
     m_trayMenu = nullptr;
     delete m_moreMenu;

@@ -11,7 +11,6 @@
 
 #include "app/CvAppPropertyList.h"
 #include "app/CvMemberFunction.h"
-#include "messaging/CvMsgQueue.h"
 #include "messaging/CvNetDirectory.h"
 #include "messaging/CvRecipient.h"
 #include "storage/CvContact.h"
@@ -30,17 +29,16 @@ class CvAppSettingsStore;
 class CvContactListFile;
 class CvContactsImport;
 class CvContactsManager;
-class CvControlServer;
 class CvCoreTask;
 class CvDesktopServices;
 class CvHostScanner;
 class CvHotKeyDispatcher;
 class CvMsgArchive;
-class CvMsgFiler;
 class CvNetNamePinger;
 class CvNetbiosNetwork;
 class CvPingerPresenceProbe;
 class CvStation;
+class CvStationHost;
 class CvTaskWriteMsg;
 class CvTrayIconManager;
 class QMenu;
@@ -126,8 +124,7 @@ public:
     // contact filled from `prefill` (kind, name, display name, group if set).
     // An open dialog for the same contact is brought up. Null without a
     // contact list or when editing is disabled.
-    CContactEditForm* OpenContactEdit(const CvContact* existing,
-                                      const CvContact& prefill) override;
+    CContactEditForm* OpenContactEdit(const CvContact* existing, const CvContact& prefill) override;
     // Opens the dialog that adds `recipients` (kind, name, display name) to
     // one group. Null without a contact list, recipients, or when editing is
     // disabled.
@@ -141,17 +138,17 @@ public:
     // For the write-message windows.
     CvAppPropertyList& Settings() override { return m_settings; }
     const CvAppSettingsStore& SettingsStore() const override { return *m_store; }
-    CvStation* Station() const override { return m_station.get(); }
+    CvStation* Station() const override;
     CvContactsManager* Contacts() const override { return m_contacts.get(); }
-    bool HasArchive() const override { return m_archive != nullptr; }
+    bool HasArchive() const override { return Archive() != nullptr; }
     QObject* MessageTarget() override { return this; }
     // For the LAN browser (null before start-up).
     CvNetNamePinger* Pinger() const { return m_pinger.get(); }
     CvHostScanner* Scanner() const { return m_scanner.get(); }
     CvNetDirectory& Directory() { return m_directory; }
-    CvUnaryFunction<void, CMsg&>& SentBinding() { return m_sentBinding; }
-    // What the station calls with each received message (any thread).
-    CvUnaryFunction<void, CMsg&>& ReceivedBinding() { return m_receivedBinding; }
+    // What the station calls with each received message (any thread; after
+    // start-up).
+    CvUnaryFunction<void, CMsg&>& ReceivedBinding();
 
     // For the tests and the end-to-end checks.
     CvPopupList& PopupList() { return m_popupList; }
@@ -161,7 +158,10 @@ public:
     QMenu* MoreMenu() const { return m_moreMenu; }
     CvTrayIconManager* Tray() const { return m_tray.get(); }
     CvHotKeyDispatcher* HotKeys() const { return m_hotKeys.get(); }
-    CvMsgArchive* Archive() const { return m_archive.get(); }
+    // The message archive; null when archiving is disabled or the file could
+    // not be opened (ArchiveProblem says why).
+    CvMsgArchive* Archive() const;
+    const std::string& ArchiveProblem() const { return m_archiveProblem; }
     std::vector<CNewMsgForm*> WriteWindows();
     CNoTrayForm* NoTrayWindow() const { return m_noTray.data(); }
     // Why global hot keys are off in this session ("" when they work).
@@ -172,6 +172,7 @@ public:
     void PopupPrevious();
     void PopupNext();
     void PopupMore();
+    void PopupClose();
     bool PopupCloseRequest();
     void PopupAfterHide();
     bool PopupAutoCloseRequest();
@@ -196,11 +197,14 @@ private:
     void RetryArchiveLater();
     void OnImportAnswer(int answer);
     void OnOpenContact(qintptr index);
+    // Ends modal dialogs and menus; true when the close must wait until
+    // their event loops have returned.
+    bool EndNestedLoops();
     void Shutdown();
 
     // Bound to other objects' events.
-    void OnReceive(CMsg& msg);
-    void OnSentMessage(CMsg& msg);
+    void OnReceivedWakeUp() { PostMessage(kMsgReceived); }
+    void OnSentWakeUp() { PostMessage(kMsgSent); }
     void OnSettingsChanged(CvPropertyIterator& changes);
     void OnTrayMouse(long message);
     void OnTrayHover();
@@ -216,11 +220,18 @@ private:
     void FillPopup();
     void PlacePopup(CPopupMsgForm& popup);
     void ApplyPopupSettings();
+    // The auto-close delay of the message popup from the settings.
+    void ApplyPopupClosing();
     void MarkCurrentRead();
+    // Makes the row the "More..." menu was opened on current again; false
+    // when it is gone.
+    bool SelectHeldRow();
     void CopyCurrentMessage();
     void DeleteCurrentMessage();
     void RunImportPrompt();
     void ShowNoTrayNotice();
+    // The error popup saying that the archive could not be opened, and why.
+    void ShowArchiveProblem();
     void ShowTrayMenu();
     void ShowAbout();
     void PruneTasks();
@@ -229,6 +240,8 @@ private:
     CvDesktopServices& m_services;
     bool m_started = false;
     bool m_closed = false;
+    // The event loop level the hub runs in (modal dialogs run deeper ones).
+    int m_loopLevel = 0;
 
     std::string m_computerName;
     std::string m_userName;
@@ -236,10 +249,11 @@ private:
 
     CvAppPropertyList m_settings;
     std::unique_ptr<CvAppSettingsStore> m_store;
-    std::unique_ptr<CvMsgArchive> m_archive;
     std::unique_ptr<CvContactListFile> m_contactFile;
-    std::unique_ptr<CvStation> m_station;
-    std::unique_ptr<CvControlServer> m_control;
+    // The station, the control socket, the archive and the filing of
+    // received and sent messages, with their stop order.
+    std::unique_ptr<CvStationHost> m_host;
+    std::string m_archiveProblem;
     std::unique_ptr<CvNetbiosNetwork> m_queryNetwork;
     std::unique_ptr<CvNetNamePinger> m_pinger;
     std::unique_ptr<CvHostScanner> m_scanner;
@@ -249,10 +263,7 @@ private:
     std::unique_ptr<CvContactsManager> m_contacts;
     std::unique_ptr<CvContactsImport> m_import;
 
-    CvMsgQueue m_receivedQueue;
-    CvMsgQueue m_sentQueue;
     CvPopupList m_popupList;
-    std::unique_ptr<CvMsgFiler> m_filer;
     QTimer m_archiveRetry;
     std::unique_ptr<CvHotKeyDispatcher> m_hotKeys;
     std::string m_hotKeysUnavailable;
@@ -261,6 +272,9 @@ private:
     QMenu* m_trayMenu = nullptr;
     QMenu* m_moreMenu = nullptr;
     bool m_menuOpen = false;
+    // The popup row the "More..." menu acts on (CvPopupList::CurrentId), -1
+    // for the current one.
+    int64_t m_heldRow = -1;
     QPointer<CPopupMsgForm> m_popup;
     QPointer<CPopupMsgForm> m_errorPopup;
     QPointer<CNoTrayForm> m_noTray;
@@ -269,8 +283,8 @@ private:
     QPointer<CContactsForm> m_contactList;
     std::vector<std::unique_ptr<CvCoreTask>> m_tasks;
 
-    CvVoidUnaryMemberFunction<CMainForm, CMsg&> m_receivedBinding{this, &CMainForm::OnReceive};
-    CvVoidUnaryMemberFunction<CMainForm, CMsg&> m_sentBinding{this, &CMainForm::OnSentMessage};
+    CvVoidNullaryMemberFunction<CMainForm> m_receivedWakeUp{this, &CMainForm::OnReceivedWakeUp};
+    CvVoidNullaryMemberFunction<CMainForm> m_sentWakeUp{this, &CMainForm::OnSentWakeUp};
     CvVoidUnaryMemberFunction<CMainForm, CvPropertyIterator&> m_settingsBinding{
         this, &CMainForm::OnSettingsChanged};
     CvVoidUnaryMemberFunction<CMainForm, long> m_trayMouseBinding{this, &CMainForm::OnTrayMouse};
@@ -289,6 +303,7 @@ private:
     CvVoidNullaryMemberFunction<CMainForm> m_previousBinding{this, &CMainForm::PopupPrevious};
     CvVoidNullaryMemberFunction<CMainForm> m_nextBinding{this, &CMainForm::PopupNext};
     CvVoidNullaryMemberFunction<CMainForm> m_moreBinding{this, &CMainForm::PopupMore};
+    CvVoidNullaryMemberFunction<CMainForm> m_closeBinding{this, &CMainForm::PopupClose};
     CvTypedNullaryMemberFunction<CMainForm, bool> m_closeRequestBinding{
         this, &CMainForm::PopupCloseRequest};
     CvVoidNullaryMemberFunction<CMainForm> m_afterHideBinding{this, &CMainForm::PopupAfterHide};

@@ -18,7 +18,6 @@
 
 #include "app/CvAppSettingsStore.h"
 #include "app/CvAppSettingsTable.h"
-#include "app/CvFileTime.h"
 #include "app/CvFormatMessage.h"
 #include "app/CvLangTexts.h"
 #include "messaging/CvMsgComposer.h"
@@ -268,12 +267,8 @@ void CNewMsgForm::Send() {
 }
 
 void CNewMsgForm::OnSendResult(CvMsgOutboxSendResult& result) {
-    // On the send thread: record and post; the window changes on its own thread.
-    if (result.code == SendResultSuccess && m_sentBinding != nullptr) {
-        CMsg sent = result.msg;
-        sent.time = CvFileTime::NowLocal();
-        (*m_sentBinding)(sent);
-    }
+    // On the send thread: record and post; the window changes on its own
+    // thread. The station files what went out, whatever becomes of the window.
     if (m_pending.Record(result.id, result.code, result.errorText)) {
         CvWindowMessage::Post(this, kMsgSendDone);
     }

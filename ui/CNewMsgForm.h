@@ -47,8 +47,6 @@ public:
     // Loads the recipients now, or, before the window is shown, when it is.
     void SetRecipients(const std::vector<CvRecipient>& recipients);
     std::vector<CvRecipient> Recipients() const;
-    // The main window's binding that files a delivered message (not owned).
-    void SetMessageSentBinding(CvUnaryFunction<void, CMsg&>* binding) { m_sentBinding = binding; }
 
     bool IsTextEmpty() const;
     bool IsSending();
@@ -99,7 +97,6 @@ private:
     std::vector<CvRecipient> m_pendingRecipients;
     bool m_recipientsPending = false;
     CvPendingSends m_pending;
-    CvUnaryFunction<void, CMsg&>* m_sentBinding = nullptr;
     CvVoidUnaryMemberFunction<CNewMsgForm, CvMsgOutboxSendResult&> m_resultBinding{
         this, &CNewMsgForm::OnSendResult};
     QBasicTimer m_iconTimer;

@@ -6,9 +6,12 @@
 #include "ui/CvFormBase.h"
 
 class QLabel;
+class QPushButton;
 
-// Shown once when the desktop has no notification area: it says so and
-// offers the tray menu's entries as buttons, so the program stays usable.
+// Shown when the desktop has no notification area: it says so and offers
+// what the tray icon would (its menu's entries, the contact list) as
+// buttons, so the program stays usable. Closing it minimises it instead, so
+// that it stays in the desktop's task list; only the program's end closes it.
 class CNoTrayForm : public CvFormBase {
     Q_OBJECT
 public:
@@ -19,7 +22,12 @@ public:
 
     CNoTrayForm(const QString& explanation, const std::vector<Entry>& entries);
     QString Explanation() const;
+    const std::vector<QPushButton*>& Buttons() const { return m_buttons; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QLabel* m_text;
+    std::vector<QPushButton*> m_buttons;
 };

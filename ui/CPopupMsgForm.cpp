@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
 
 #include "app/CvPopupGeometry.h"
 #include "widgets/CvButton.h"
@@ -20,6 +21,9 @@ const QColor kStaticBackground(0xFF, 0xF9, 0xE6);
 CPopupMsgForm::CPopupMsgForm(const QColor& border, const QPixmap& captionTile)
     : m_captionTile(captionTile) {
     SetBorderColors(border, border);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &CPopupMsgForm::RequestClose);
 }
 
 CPopupMsgForm::~CPopupMsgForm() = default;
@@ -191,7 +195,13 @@ void CPopupMsgForm::hideEvent(QHideEvent* event) {
 }
 
 void CPopupMsgForm::OnCommand(int id) {
-    if (id != kCommandClose) {
+    if (id == kCommandClose) {
+        RequestClose();
+    }
+}
+
+void CPopupMsgForm::RequestClose() {
+    if (!isVisible()) {
         return;
     }
     if (m_closeRequest != nullptr && !(*m_closeRequest)()) {

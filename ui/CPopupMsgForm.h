@@ -75,6 +75,11 @@ public:
     // takes the focus by itself.
     void ShowPopup(bool activate);
 
+    // What the close button does: hides the popup unless the owner keeps it
+    // open. Escape does the same, so that a popup without its caption (and
+    // so without the close button) can be closed.
+    void RequestClose();
+
     QSize ComputeSize() override;
     void LayOut() override;
     bool MayAutoClose() override;

@@ -29,7 +29,7 @@ TEST(CvMsgFilerLockedArchive, MessagesTheFileRefusedAreFiledOnceTheLockGoes) {
     CvMsgQueue received;
     CvMsgQueue sent;
     CvPopupList popup;
-    CvMsgFiler filer(received, sent, popup);
+    CvMsgFiler filer(received, sent, &popup);
     filer.SetArchive(&archive);
     const auto rows = [&archive] {
         archive.SetSearchText("");

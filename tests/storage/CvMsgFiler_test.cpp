@@ -48,7 +48,7 @@ protected:
     CvMsgQueue m_sent;
     CvPopupList m_popup;
     CvMsgArchive m_archive;
-    CvMsgFiler m_filer{m_received, m_sent, m_popup};
+    CvMsgFiler m_filer{m_received, m_sent, &m_popup};
     std::map<std::string, int32_t> m_states;
     CvUnaryMemberFunction<CvMsgFilerTest, int32_t, const std::string&> m_state{
         this, &CvMsgFilerTest::State};
@@ -75,9 +75,30 @@ TEST_F(CvMsgFilerTest, BurstReachesPopupListAndArchive) {
     drained += m_filer.DrainReceived().kept;
     EXPECT_EQ(drained, kThreads * kPerThread);
     EXPECT_EQ(m_received.Size(), 0u);
-    EXPECT_EQ(m_popup.Count(), kThreads * kPerThread);
+    // The popup list lists what its bound allows and counts the rest.
+    EXPECT_EQ(m_popup.Count(), CvPopupList::kMaxRows);
+    EXPECT_EQ(m_popup.Count() + m_popup.HeldBack(), kThreads * kPerThread);
     EXPECT_EQ(ArchivedRows(), kThreads * kPerThread);
     EXPECT_EQ(m_archive.Dialogues().GetLastIndex() + 1, kThreads);
+}
+
+// A flood is taken a batch at a time, so that the owner's thread gets to
+// other work between batches; nothing is lost between them.
+TEST_F(CvMsgFilerTest, ADrainTakesAtMostItsLimit) {
+    for (int i = 0; i < 7; ++i) {
+        m_received.Put(Msg(MsgBroadcast, "PEER", std::to_string(i)));
+    }
+    auto result = m_filer.DrainReceived(3);
+    EXPECT_EQ(result.kept, 3);
+    EXPECT_TRUE(result.more);
+    result = m_filer.DrainReceived(3);
+    EXPECT_EQ(result.kept, 3);
+    EXPECT_TRUE(result.more);
+    result = m_filer.DrainReceived(3);
+    EXPECT_EQ(result.kept, 1);
+    EXPECT_FALSE(result.more);
+    EXPECT_EQ(m_popup.Count(), 7);
+    EXPECT_EQ(ArchivedRows(), 7);
 }
 
 TEST_F(CvMsgFilerTest, OwnBroadcastsAreDroppedOnlyWhenAskedAndRegistered) {
@@ -119,16 +140,38 @@ TEST_F(CvMsgFilerTest, WithoutArchiveMessagesStillReachThePopupList) {
     EXPECT_EQ(ArchivedRows(), 0);
 }
 
-TEST_F(CvMsgFilerTest, SentMessagesKeepTheirOwnTime) {
-    CMsg msg = Msg(MsgPersonal, "ALICE", "answer");
-    msg.recipient = "BOB";
-    msg.time = 133000000000000000ull;
-    m_sent.Put(msg);
+// A record is filed with the time it carries: a received one with the time
+// the transport stamped it with on arrival, however long it waited in the
+// queue (the window thread was held up by a modal dialog or an elevation
+// prompt), a sent one with the time it went out.
+TEST_F(CvMsgFilerTest, RecordsKeepTheirOwnTime) {
+    struct Case {
+        bool received;
+        uint64_t time;
+        const char* stamp;
+    };
+    const Case cases[] = {
+        {true, 133000000000000000ull, "2022-06-18 04:26:40"},
+        {false, 133000000010000000ull, "2022-06-18 04:26:41"},
+    };
+    for (const Case& c : cases) {
+        CMsg msg = Msg(MsgPersonal, c.received ? "BOB" : "ALICE", c.stamp);
+        msg.recipient = c.received ? "ALICE" : "BOB";
+        msg.time = c.time;
+        (c.received ? m_received : m_sent).Put(msg);
+    }
+    EXPECT_EQ(m_filer.DrainReceived().kept, 1);
     EXPECT_EQ(m_filer.DrainSent(), 1);
     m_archive.SetPartner("BOB");
-    ASSERT_EQ(m_archive.Conversation().GetLastIndex(), 0);
-    EXPECT_EQ(m_archive.Conversation().ReadValue(0, u"msgtype").AsInteger(), 2);
-    EXPECT_EQ(m_popup.Count(), 0);
+    ASSERT_EQ(m_archive.Conversation().GetLastIndex(), 1);
+    for (int row = 0; row < 2; ++row) {
+        // The text of each message is the time it was filed with.
+        EXPECT_EQ(m_archive.Conversation().ReadValue(row, u"msgtime").AsAnsi(),
+                  m_archive.Conversation().ReadValue(row, u"message").AsAnsi());
+    }
+    EXPECT_EQ(m_archive.Conversation().ReadValue(0, u"msgtype").AsInteger(), 2);  // newest: sent
+    EXPECT_EQ(m_popup.Count(), 1);
+    EXPECT_EQ(m_popup.LastReceived().time, cases[0].time);
 }
 
 }  // namespace

@@ -197,4 +197,67 @@ TEST_F(CvPopupListTest, ContentOfTheCurrentRow) {
     EXPECT_EQ(content.body, "No messages");
 }
 
+// A peer that floods the station must not make the list grow without end:
+// beyond kMaxRows a message is only counted. The rows shown stay where they
+// are, the tray's counts stay true, the popup says how many are held back,
+// and the last received message (for "reply to the last") is the newest.
+TEST_F(CvPopupListTest, BeyondTheBoundMessagesAreCountedNotListed) {
+    constexpr int kExtra = 25;
+    for (int i = 0; i < CvPopupList::kMaxRows + kExtra; ++i) {
+        EXPECT_EQ(m_list.Append(Msg("P" + std::to_string(i), "flood"), Ticks(9, 0, 0)),
+                  i < CvPopupList::kMaxRows);
+    }
+    m_list.Recount();
+    EXPECT_EQ(m_list.Count(), CvPopupList::kMaxRows);
+    EXPECT_EQ(m_list.HeldBack(), kExtra);
+    EXPECT_EQ(Current(), "P0");
+    EXPECT_EQ(m_list.LastReceived().sender,
+              "P" + std::to_string(CvPopupList::kMaxRows + kExtra - 1));
+    const auto counters = m_list.GetCounters();
+    EXPECT_EQ(counters.unread, CvPopupList::kMaxRows);  // rows: what the popup pages through
+    EXPECT_EQ(counters.heldBack, kExtra);
+    int total = 0;
+    int unread = 0;
+    m_list.Counts(total, unread);
+    EXPECT_EQ(total, CvPopupList::kMaxRows + kExtra);
+    EXPECT_EQ(unread, CvPopupList::kMaxRows + kExtra);
+    const std::string note =
+        "25 more message(s) are not listed here; the message archive holds them.\r\n";
+    EXPECT_EQ(m_list.CurrentContent(m_texts, true).body, note + "flood");
+
+    // Room again once rows go; the held-back count stays until cleared.
+    m_list.DeleteCurrent();
+    EXPECT_TRUE(m_list.Append(Msg("LATE", "after"), Ticks(9, 1, 0)));
+    EXPECT_FALSE(m_list.Append(Msg("LATER", "after"), Ticks(9, 1, 0)));
+    EXPECT_EQ(m_list.HeldBack(), kExtra + 1);
+    m_list.ClearHeldBack();
+    m_list.Recount();
+    m_list.Counts(total, unread);
+    EXPECT_EQ(total, CvPopupList::kMaxRows);
+    EXPECT_EQ(m_list.CurrentContent(m_texts, true).body, "flood");
+}
+
+// A row's id names it while rows before it go and others come, so that an
+// action chosen for it reaches it; a deleted row cannot be selected.
+TEST_F(CvPopupListTest, AnIdNamesItsRowWhileOthersComeAndGo) {
+    Fill();
+    m_list.Next();  // B
+    const int64_t b = m_list.CurrentId();
+    ASSERT_GE(b, 0);
+    m_list.Previous();
+    const int64_t a = m_list.CurrentId();
+    EXPECT_NE(a, b);
+    m_list.DeleteCurrent();  // A: B moves up a row
+    m_list.Append(Msg("D", "text"), Ticks(9, 0, 3));
+    EXPECT_TRUE(m_list.SelectId(b));
+    EXPECT_EQ(Current(), "B");
+    EXPECT_EQ(m_list.CurrentRow(), 0);
+    EXPECT_FALSE(m_list.SelectId(a));
+    EXPECT_EQ(Current(), "B");
+    m_list.DeleteCurrent();
+    m_list.DeleteCurrent();
+    m_list.DeleteCurrent();
+    EXPECT_EQ(m_list.CurrentId(), -1);
+}
+
 }  // namespace

@@ -1,8 +1,31 @@
 #include "support/VirtualLanStation.h"
 
 void MessageInbox::OnReceive(CMsg& msg) {
-    std::lock_guard guard(m_lock);
+    std::unique_lock guard(m_lock);
+    ++m_waiting;
+    m_released.wait(guard, [this] { return !m_hold; });
+    --m_waiting;
     m_messages.push_back(msg);
+}
+
+void MessageInbox::Hold() {
+    std::lock_guard guard(m_lock);
+    m_hold = true;
+}
+
+void MessageInbox::Release() {
+    {
+        std::lock_guard guard(m_lock);
+        m_hold = false;
+    }
+    m_released.notify_all();
+}
+
+bool MessageInbox::WaitHeld() {
+    return WaitUntil([&] {
+        std::lock_guard guard(m_lock);
+        return m_waiting > 0;
+    });
 }
 
 std::vector<CMsg> MessageInbox::Messages() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,12 +23,21 @@ public:
     std::vector<CMsg> Messages();
     // Waits until `count` messages arrived (5 s at most).
     bool WaitFor(size_t count);
+    // While held, a message that arrives waits in OnReceive, and so its
+    // sender waits for the reply, until Release.
+    void Hold();
+    void Release();
+    // Waits until a message waits in OnReceive (5 s at most).
+    bool WaitHeld();
 
     CvVoidUnaryMemberFunction<MessageInbox, CMsg&> receiver{this, &MessageInbox::OnReceive};
 
 private:
     std::mutex m_lock;
+    std::condition_variable m_released;
     std::vector<CMsg> m_messages;
+    bool m_hold = false;
+    int m_waiting = 0;
 };
 
 // One station on a virtual LAN with the SMB messaging client running on it:

@@ -6,8 +6,10 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -17,15 +19,20 @@
 #include "app/CvTrayIcon.h"
 #include "app/CvTrayIconManager.h"
 #include "messaging/CvStation.h"
+#include "storage/CvContactsManager.h"
 #include "storage/CvDbText.h"
 #include "storage/CvMsgArchive.h"
 #include "support/MainFormTestCase.h"
+#include "support/TestContact.h"
+#include "ui/CBrowseNetForm.h"
+#include "ui/CContactsForm.h"
 #include "ui/CHistoryForm.h"
 #include "ui/CMainForm.h"
 #include "ui/CNewMsgForm.h"
 #include "ui/CNoTrayForm.h"
 #include "ui/CPopupMsgForm.h"
 #include "widgets/CvButton.h"
+#include "widgets/CvCtrlList.h"
 #include "widgets/CvListEdit.h"
 #include "widgets/CvRichEdit.h"
 #include "widgets/CvStaticLink.h"
@@ -72,6 +79,25 @@ int ArchivedWith(CvMsgArchive& archive, const std::string& partner) {
     return archive.Conversation().GetLastIndex() + 1;
 }
 
+// Rows of the archive file with this text, read through a connection of the
+// test's own (the program may have closed its archive).
+int RowsInFile(const std::string& path, const std::string& text) {
+    sqlite3* db = nullptr;
+    int rows = -1;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM messages WHERE message = ?", -1, &statement,
+                           nullptr);
+        sqlite3_bind_text(statement, 1, text.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(statement) == SQLITE_ROW) {
+            rows = sqlite3_column_int(statement, 0);
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
 }  // namespace
 
 class MainFormTest : public MainFormTestCase {
@@ -103,6 +129,26 @@ private:
         QVERIFY2(link != nullptr, qPrintable(text));
         QTest::mouseClick(link, Qt::LeftButton, {}, link->rect().center());
     }
+    // The texts of the popup list's rows, first to last (moves its row).
+    QStringList PopupRows() {
+        CvPopupList& list = m_main->PopupList();
+        while (list.Previous()) {
+        }
+        QStringList rows;
+        for (int i = 0; i < list.Count(); ++i, list.Next()) {
+            rows << QString::fromStdString(list.CurrentMessage());
+        }
+        return rows;
+    }
+    QAction* MoreMenuEntry(const QString& text) {
+        for (QAction* action : m_main->MoreMenu()->actions()) {
+            if (action->text() == text) {
+                return action;
+            }
+        }
+        return nullptr;
+    }
+    std::string ArchivePath() { return CvDbText::ToUtf8(m_main->Archive()->Database().GetPath()); }
 
 private slots:
     void receivedMessagesReachPopupArchiveAndTray() {
@@ -304,14 +350,38 @@ private slots:
         QCOMPARE(m_main->ErrorPopup()->AutoCloseDelay(), 20);
     }
 
-    void withoutTrayTheProgramSaysSoOnce() {
+    // Without a notification area a window says so and offers what the tray
+    // icon would: every entry of its menu, the contact list its click opens
+    // and the LAN search. Closing it keeps it in the task list.
+    void withoutTrayAWindowOffersWhatTheTrayWould() {
         m_desktop->SetTrayAvailable(false);
         QVERIFY(Start());
-        QVERIFY(m_main->NoTrayWindow() != nullptr);
-        QVERIFY(m_main->NoTrayWindow()->isVisible());
-        QVERIFY(m_main->NoTrayWindow()->Explanation().contains("no notification area"));
+        CNoTrayForm* window = m_main->NoTrayWindow();
+        QVERIFY(window != nullptr);
+        QVERIFY(window->isVisible());
+        QVERIFY(window->Explanation().contains("no notification area"));
+        QStringList texts;
+        for (QPushButton* button : window->Buttons()) {
+            texts << button->text();
+        }
+        QCOMPARE(texts, (QStringList{"Write message...", "Read messages...", "Contact list...",
+                                     "Find users in network", "Change options...", "About",
+                                     "Exit Corvane"}));
         Receive(From("BOB", "still here"));
         QTRY_VERIFY_WITH_TIMEOUT(Popup() != nullptr && Popup()->isVisible(), kWait);
+
+        window->Buttons()[1]->click();
+        QVERIFY(m_main->ArchiveWindow() != nullptr && m_main->ArchiveWindow()->isVisible());
+        window->Buttons()[2]->click();
+        QVERIFY(m_main->ContactList()->isVisible());
+        window->Buttons()[3]->click();
+        QVERIFY(m_main->LanBrowser() != nullptr && m_main->LanBrowser()->isVisible());
+        window->close();
+        QCOMPARE(m_main->NoTrayWindow(), window);
+        QVERIFY(window->isMinimized());
+        window->Buttons()[6]->click();
+        QVERIFY(m_main->IsClosed());
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->NoTrayWindow() == nullptr, kWait);
     }
 
     // Another program (corvane history, an export) holds the archive's lock
@@ -339,11 +409,16 @@ private slots:
     }
 
     // Messages arrive on several transport threads faster than the window
-    // thread runs: every one reaches the popup list and the archive.
-    void burstOfTwoThousandIsKept() {
+    // thread runs: every one is archived and counted. The popup list keeps
+    // its first kMaxRows rows and says how many more the archive holds; the
+    // tray counts all; opening the archive window, where they are, ends the
+    // note.
+    void burstBeyondTheBoundIsArchivedCountedAndSaidSo() {
         QVERIFY(Start());
         constexpr int kThreads = 4;
         constexpr int kEach = 500;
+        constexpr int kRows = CvPopupList::kMaxRows;
+        static_assert(kThreads * kEach > kRows);
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([this, t] {
@@ -356,17 +431,189 @@ private slots:
         for (auto& thread : threads) {
             thread.join();
         }
-        QTRY_COMPARE_WITH_TIMEOUT(m_main->PopupList().Count(), kThreads * kEach, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(m_main->PopupList().HeldBack(), kThreads * kEach - kRows, kWait);
+        QCOMPARE(m_main->PopupList().Count(), kRows);
         // The popup opened at the newest message of the first batch and
         // stays there while the others arrive.
-        QTRY_VERIFY_WITH_TIMEOUT(Popup() != nullptr && Popup()->Caption().endsWith(
-                                                           QString("/%1)").arg(kThreads * kEach)),
-                                 kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Popup() != nullptr && Popup()->Caption().endsWith(QString("/%1)").arg(kRows)), kWait);
+        // The popup is filled again once the last batch was announced.
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            PopupText().startsWith(
+                QString("%1 more message(s) are not listed here").arg(kThreads * kEach - kRows)),
+            qPrintable(PopupText()), kWait);
+        m_main->Tray()->Update();
+        QVERIFY2(m_main->Tray()->LastTip().find(std::to_string(kThreads * kEach) + " message(s)") !=
+                     std::string::npos,
+                 m_main->Tray()->LastTip().c_str());
         int archived = 0;
         for (int t = 0; t < kThreads; ++t) {
             archived += ArchivedWith(*m_main->Archive(), "PEER" + std::to_string(t));
         }
         QCOMPARE(archived, kThreads * kEach);
+
+        m_main->Command(CMainForm::kCmdReadMessages);
+        QCOMPARE(m_main->PopupList().HeldBack(), 0);
+        QVERIFY(!PopupText().contains("not listed here"));
+    }
+
+    // The end comes right after a message arrived, before the window thread
+    // drained it: it is filed all the same (its sender was told it arrived).
+    void exitFilesWhatArrivedBeforeIt() {
+        QVERIFY(Start());
+        const std::string path = ArchivePath();
+        CMsg msg = From("BOB", "just before the end");
+        m_main->ReceivedBinding()(msg);
+        m_main->Command(CMainForm::kCmdExit);
+        QVERIFY(m_main->IsClosed());
+        QCOMPARE(RowsInFile(path, "just before the end"), 1);
+    }
+
+    // A write window closed while its send is under way withdraws only what
+    // has not started: the message goes out and is filed as sent.
+    void aSendUnderWayWhenItsWindowClosesIsFiled() {
+        m_desktop->SetSendTimeout(10000);
+        QVERIFY(Start());
+        m_desktop->bob->inbox.Hold();
+        QPointer<CNewMsgForm> form = m_main->OpenWriteMessage({{kRecipientUser, "BOB"}});
+        form->TextField()->setPlainText("closed while sending");
+        form->Send();
+        QVERIFY(m_desktop->bob->inbox.WaitHeld());
+        form->close();
+        QTRY_VERIFY_WITH_TIMEOUT(form.isNull(), kWait);
+        m_desktop->bob->inbox.Release();
+        QVERIFY(m_desktop->bob->inbox.WaitFor(1));
+        QTRY_COMPARE_WITH_TIMEOUT(RowsInFile(ArchivePath(), "closed while sending"), 1, kWait);
+    }
+
+    // SIGTERM, SIGHUP or the end of the session (all post 0x10) while a
+    // window's modal dialog runs its own event loop: the dialog ends as
+    // Cancel, and the program shuts down once the loop has returned, so
+    // nothing is deleted under the dialog or its owner (AddressSanitizer
+    // would see it) and nothing the dialog asked about is done.
+    void aCloseDuringAModalDialogWaitsUntilItReturns_data() {
+        QTest::addColumn<int>("dialog");
+        QTest::newRow("Clear archive?") << 0;
+        QTest::newRow("export") << 1;
+        QTest::newRow("delete a contact") << 2;
+    }
+    void aCloseDuringAModalDialogWaitsUntilItReturns() {
+        QFETCH(int, dialog);
+        QVERIFY(Start());
+        Receive(From("BOB", "kept"));
+        const std::string path = ArchivePath();
+        bool closePosted = false;
+        std::function<void()> closeOnceModal;
+        QObject timers;  // goes first: no timer outlives the function it calls
+        closeOnceModal = [&] {
+            if (QApplication::activeModalWidget() != nullptr) {
+                closePosted = true;
+                m_main->PostMessage(CMainForm::kMsgClose);
+            } else {
+                QTimer::singleShot(20, &timers, closeOnceModal);
+            }
+        };
+        QTimer::singleShot(0, &timers, closeOnceModal);
+        if (dialog == 2) {
+            m_main->Contacts()->SaveContact(TestContact(kContactUser, "BOB", "Bob", "Friends"));
+            CContactsForm* contacts = m_main->ContactList();
+            CvCtrlList* list = contacts->ContactsList();
+            for (int row = 0; row < list->RowCount(); ++row) {
+                if (list->RowText(row) == "Bob") {
+                    list->SetCurrentRow(row);
+                }
+            }
+            contacts->Command(CContactsForm::kCmdDelete);
+        } else {
+            m_main->OpenArchive(0)->Command(dialog == 0 ? CHistoryForm::kCmdClear
+                                                        : CHistoryForm::kCmdExport);
+        }
+        QVERIFY(closePosted);
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->IsClosed(), kWait);
+        QVERIFY(m_main->ArchiveWindow() == nullptr);
+        QCOMPARE(RowsInFile(path, "kept"), 1);
+    }
+
+    // A failed archive open is said in an error popup (again on "Read
+    // messages...", which has no window to open); messages still arrive
+    // and pop up.
+    void anArchiveThatCannotBeOpenedIsReported() {
+        const std::string file = m_desktop->Folder() + "/no such folder/messages";
+        QVERIFY(Start({"\"MsgArcUseDatabaseFile\"=dword:00000001",
+                       "\"MsgArcDatabaseFile\"=\"" + file + "\""}));
+        QVERIFY(m_main->Archive() == nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_main->ErrorPopup() != nullptr && m_main->ErrorPopup()->isVisible(), kWait);
+        const QString text =
+            QString::fromStdString(m_main->ErrorPopup()->TextArea()->MessageText());
+        QVERIFY2(
+            text.contains("The message archive cannot be opened (" + QString::fromStdString(file)),
+            qPrintable(text));
+        Receive(From("BOB", "not filed, still shown"));
+        QTRY_VERIFY_WITH_TIMEOUT(Popup() != nullptr && Popup()->isVisible(), kWait);
+        QVERIFY(PopupText().endsWith("not filed, still shown"));
+        m_main->ErrorPopup()->hide();
+        m_main->Command(CMainForm::kCmdReadMessages);
+        QVERIFY(m_main->ArchiveWindow() == nullptr);
+        QVERIFY(m_main->ErrorPopup()->isVisible());
+    }
+
+    // "More..." acts on the message it was opened on: the popup does not
+    // close itself under the menu, and a message arriving meanwhile (which
+    // takes the popup back to the first row, as PopupMsgWndOpenAtNewest 0
+    // says) does not change what "Delete" deletes.
+    void moreActsOnTheMessageItWasOpenedOn() {
+        QVERIFY(Start({"\"PopupMsgWndOpenAtNewest\"=dword:00000000",
+                       "\"RecvMsgPopWndAutoclose\"=dword:00000000"}));
+        Receive(From("BOB", "one"));
+        Receive(From("BOB", "two"));
+        ClickButton(">");
+        QVERIFY(PopupText().endsWith("two"));
+        ClickButton("More...");
+        QTRY_VERIFY_WITH_TIMEOUT(m_main->MoreMenu()->isVisible(), kWait);
+        QVERIFY2(!Popup()->MayAutoClose(), "the popup closes under the open menu");
+        Receive(From("CAROL", "three"));
+        QVERIFY(PopupText().endsWith("one"));
+        QAction* remove = MoreMenuEntry("Delete");
+        QVERIFY(remove != nullptr);
+        m_main->MoreMenu()->hide();  // as a click on the entry does, before it runs
+        remove->trigger();
+        QCOMPARE(PopupRows(), (QStringList{"one", "three"}));
+        QVERIFY(Popup()->MayAutoClose());
+    }
+
+    // A popup without its caption (so without the close button) and without
+    // closing itself closes with Escape and with a "Close" toolbar entry.
+    void aPopupWithoutCaptionCanBeClosed() {
+        QVERIFY(Start({"\"PopupMsgWndCaptionDisabled\"=dword:00000001",
+                       "\"RecvMsgPopWndAutoclose\"=dword:00000000"}));
+        Receive(From("BOB", "close me"));
+        QVERIFY(Popup()->isVisible());
+        QVERIFY(Popup()->CloseButton() == nullptr);
+        Popup()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Popup()));
+        QTest::keyClick(Popup(), Qt::Key_Escape);
+        QVERIFY(!Popup()->isVisible());
+        Receive(From("BOB", "and me"));
+        QVERIFY(Popup()->isVisible());
+        ClickButton("Close");
+        QVERIFY(!Popup()->isVisible());
+    }
+
+    // Whether and when the popup closes itself, changed while it is shown,
+    // applies to it at once.
+    void closingSettingsApplyToThePopupShown() {
+        QVERIFY(Start({"\"RecvMsgPopWndAutoclose\"=dword:00000001",
+                       "\"RecvMsgPopWndDeadline\"=dword:00000014"}));
+        Receive(From("BOB", "on screen"));
+        QCOMPARE(Popup()->AutoCloseDelay(), 20);
+        Changes off({{Id::kRecvMsgPopWndAutoclose, CvPropertyValue::Integer(0)}});
+        m_main->Settings().ApplyChanges(off);
+        QCOMPARE(Popup()->AutoCloseDelay(), 0);
+        Changes on({{Id::kRecvMsgPopWndAutoclose, CvPropertyValue::Integer(1)},
+                    {Id::kRecvMsgPopWndDeadline, CvPropertyValue::Integer(7)}});
+        m_main->Settings().ApplyChanges(on);
+        QCOMPARE(Popup()->AutoCloseDelay(), 7);
     }
 
     void exitClosesEverything() {

@@ -10,6 +10,12 @@
 #include "tools/cli/ArchiveConsole.h"
 
 bool ArchiveRecorder::Open(std::string* why) {
+    std::lock_guard guard(m_lock);
+    m_open = OpenUserArchive(m_archive, why);
+    return m_open;
+}
+
+bool ArchiveRecorder::OpenUserArchive(CvMsgArchive& archive, std::string* why) {
     const CvAppPaths paths = CvAppPaths::Detect();
     CvAppPropertyList settings;
     CvAppSettingsStore store(paths);
@@ -21,33 +27,17 @@ bool ArchiveRecorder::Open(std::string* why) {
     }
     const std::string folderProblem = paths.CreateStorageFolders();
     const std::string file = paths.MessageArchiveFile(settings);
-    std::lock_guard guard(m_lock);
-    m_open = m_archive.Open(file);
-    if (!m_open) {
-        *why = ArchiveConsole::OpenProblem(file, folderProblem, m_archive);
+    if (!archive.Open(file)) {
+        *why = ArchiveConsole::OpenProblem(file, folderProblem, archive);
+        return false;
     }
-    return m_open;
-}
-
-void ArchiveRecorder::StoreReceived(const CMsg& msg) {
-    Store(msg, true);
+    return true;
 }
 
 void ArchiveRecorder::StoreSent(const CMsg& msg) {
-    Store(msg, false);
-}
-
-void ArchiveRecorder::Store(const CMsg& msg, bool received) {
     std::lock_guard guard(m_lock);
     if (m_open) {
-        m_backlog.Store(m_archive, {{msg, received}});
-    }
-}
-
-void ArchiveRecorder::Retry() {
-    std::lock_guard guard(m_lock);
-    if (m_open && m_backlog.PendingCount() > 0) {
-        m_backlog.Retry(m_archive);
+        m_backlog.Store(m_archive, {{msg, false}});
     }
 }
 

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -9,6 +10,8 @@
 #include "messaging/CvControlServer.h"
 #include "messaging/CvMsgLineFormat.h"
 #include "messaging/CvStation.h"
+#include "storage/CvMsgArchive.h"
+#include "storage/CvStationHost.h"
 #include "tools/cli/ArchiveRecorder.h"
 #include "tools/cli/CliCommand.h"
 #include "tools/cli/StationConsole.h"
@@ -17,16 +20,15 @@ namespace {
 
 // How long a stopping station still tries to file messages the archive file
 // did not take yet (another program holds its lock).
-constexpr uint32_t kFlushMs = 5000;
+constexpr std::chrono::milliseconds kFlushTime{5000};
 
 // Prints each received message as one line, flushed at once; transport
-// threads call it concurrently.
+// threads call it concurrently, after the message was filed.
 class MessagePrinter {
 public:
-    MessagePrinter(bool json, ArchiveRecorder& archive) : m_json(json), m_archive(archive) {}
+    explicit MessagePrinter(bool json) : m_json(json) {}
 
-    void OnReceive(CMsg& msg) {
-        m_archive.StoreReceived(msg);
+    void OnReceive(const CMsg& msg) {
         const std::string line =
             (m_json ? CvMsgLineFormat::Json(msg) : CvMsgLineFormat::Plain(msg)) + "\n";
         std::lock_guard guard(m_lock);
@@ -39,11 +41,10 @@ public:
         return m_failed;
     }
 
-    CvVoidUnaryMemberFunction<MessagePrinter, CMsg&> receiver{this, &MessagePrinter::OnReceive};
+    CvVoidUnaryMemberFunction<MessagePrinter, const CMsg&> tap{this, &MessagePrinter::OnReceive};
 
 private:
     const bool m_json;
-    ArchiveRecorder& m_archive;
     std::mutex m_lock;
     bool m_failed = false;
 };
@@ -85,46 +86,43 @@ int RunListen(const std::vector<std::string>& args) {
         return 1;
     }
 
-    ArchiveRecorder archive;
+    // Each message is filed on the thread that received it, before its
+    // sender hears of success: not even a killed station loses one.
+    CvStationHost host(CvStationHost::Filing::OnArrival);
+    auto archive = std::make_unique<CvMsgArchive>();
     std::string archiveProblem;
-    if (archive.Open(&archiveProblem)) {
+    if (ArchiveRecorder::OpenUserArchive(*archive, &archiveProblem)) {
+        host.SetArchive(std::move(archive));
         std::fprintf(stderr, "corvane: filing messages in the message archive\n");
     } else {
         std::fprintf(stderr, "corvane: not filing messages: %s\n", archiveProblem.c_str());
     }
-    MessagePrinter printer(json, archive);
+    MessagePrinter printer(json);
+    host.SetReceiveTap(&printer.tap);
     auto station = CvStation::CreateReal(settings);
-    station->SetReceiver(&printer.receiver);
-    station->SetSentReceiver(&archive.sentReceiver);
     station->SetWatchPeriod(1000);
-    station->Start();
+    std::string error;
+    const bool controlled = host.Start(std::move(station), CvControlServer::DefaultPath(), &error);
     std::fprintf(stderr, "corvane: listening as %s, computer %s, workgroup %s\n",
                  settings.userName.c_str(), settings.computerName.c_str(),
                  settings.workgroup.c_str());
-
-    auto server = std::make_unique<CvControlServer>(*station, CvControlServer::DefaultPath());
-    std::string error;
-    if (server->Open(&error)) {
-        server->Start();
-        std::fprintf(stderr, "corvane: control socket %s\n", server->Path().c_str());
+    if (controlled) {
+        std::fprintf(stderr, "corvane: control socket %s\n", host.ControlPath().c_str());
     } else {
         std::fprintf(stderr,
                      "corvane: no control socket (%s); corvane send cannot use this "
                      "station\n",
                      error.c_str());
-        server.reset();
     }
     std::fflush(stderr);
 
     std::vector<std::string> last;
-    StationConsole::ReportChanges(*station, last);
+    StationConsole::ReportChanges(*host.Station(), last);
     while (!StationConsole::WaitForStop(stopFd, 250) && !printer.Failed()) {
-        StationConsole::ReportChanges(*station, last);
-        archive.Retry();
+        StationConsole::ReportChanges(*host.Station(), last);
+        host.RetryArchive();
     }
-    server.reset();
-    station->Stop();
-    archive.Flush(kFlushMs);
+    host.Stop(kFlushTime);
     std::fprintf(stderr, "corvane: stopped\n");
     return 0;
 }

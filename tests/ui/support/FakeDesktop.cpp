@@ -190,7 +190,7 @@ CvAppPaths FakeDesktop::Paths() {
 
 std::unique_ptr<CvStation> FakeDesktop::CreateStation(const CvStationSettings& settings) {
     CvStationSettings quick = settings;
-    quick.sendTimeoutMs = 500;
+    quick.sendTimeoutMs = m_sendTimeoutMs;
     auto station = std::make_unique<CvStation>(m_host, m_local, quick);
     station->SetWatchPeriod(20);
     return station;

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -91,6 +92,8 @@ public:
     void WriteSettings(const std::vector<std::string>& lines);
     void SetTrayAvailable(bool available) { m_trayAvailable = available; }
     void SetHotKeysAvailable(bool available) { m_hotKeysAvailable = available; }
+    // How long the station's sends wait for a peer (500 ms unless set).
+    void SetSendTimeout(uint32_t ms) { m_sendTimeoutMs = ms; }
 
     CvAppPaths Paths() override;
     std::unique_ptr<CvStation> CreateStation(const CvStationSettings& settings) override;
@@ -118,6 +121,7 @@ private:
     CvVirtualNeighbourhood m_neighbourhood{{}};
     bool m_trayAvailable = true;
     bool m_hotKeysAvailable = true;
+    uint32_t m_sendTimeoutMs = 500;
 
 public:
     // Declared after the LAN, destroyed before it.
