@@ -42,8 +42,9 @@ public:
     static constexpr size_t kOwnTimeColumn = 9;
     static constexpr size_t kRidColumn = 6;
     static constexpr size_t kTimeColumn = 5;
-    // Row ids read by one statement: some 10 ms of checking on a desktop.
-    static constexpr int64_t kWindowRows = 8192;
+    // Row ids read by one statement: a few milliseconds of checking, the
+    // longest a writer of the file waits for this reader.
+    static constexpr int64_t kWindowRows = 2048;
 
     struct Options {
         // Whether the trigram index holds every message (CompleteIndex).
