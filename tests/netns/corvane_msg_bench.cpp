@@ -427,6 +427,8 @@ int Run(const std::string& user, const std::string& computer, const std::string&
         }
     }
     if (!finished) {
+        // The sends still running report to `burst`: they end first.
+        station->Stop();
         std::fprintf(stderr, "corvane-msg-bench: the burst did not finish in time\n");
         return 2;
     }
@@ -459,6 +461,7 @@ int Run(const std::string& user, const std::string& computer, const std::string&
         station->Enqueue(Message(user, recipient, Text(count + i, length)), &single,
                          static_cast<int32_t>(i));
         if (single.OneDone().Wait(kResultWaitMs) != kWaitObject0) {
+            station->Stop();  // before `single`, which the send reports to, goes
             std::fprintf(stderr, "corvane-msg-bench: no result for message %zu\n", i);
             return 2;
         }
