@@ -38,10 +38,11 @@ if ((!creates_pch)) || [[ -z $output || -z $depfile ]]; then
 fi
 
 "${args[@]}"
-folder=${folder:-$PWD}/
+folder=${folder:-$PWD}
 {
-    printf '%s\n' "${args[@]//$folder/}"
+    # The folder itself also appears alone (-I<folder>).
+    printf '%s\n' "${args[@]//"$folder"/.}"
     # The dependency file: "target: input input \", inputs that may repeat.
     tr -s ' \\\n' '\n\n\n' <"$depfile" | tail -n +2 | sort -u | xargs -r sha256sum |
-        sed "s|$folder||"
+        sed "s|$folder|.|"
 } | sha256sum >"$output.sum"
